@@ -1,0 +1,3 @@
+#include "DuzezavureApplication.h"
+
+START_JUCE_APPLICATION (brindle::DuzezavureApplication)

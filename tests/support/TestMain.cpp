@@ -1,0 +1,26 @@
+// The test binaries' main: hosts JUCE's message loop headless, so tests can use timers,
+// change messages and callAsync by pumping the loop (see MessageLoop.h).
+#include <juce_events/juce_events.h>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    // Marks the process as a standalone app without creating one. With it, JUCE's GUI layer
+    // sets itself up for threads and installs its X error handlers; without it a bare X server
+    // kills the process on the first window-manager atom it does not have.
+    juce::JUCEApplicationBase* createNoApplication()
+    {
+        return nullptr;
+    }
+}
+
+int main (int argc, char** argv)
+{
+    testing::InitGoogleTest (&argc, argv);
+
+    juce::JUCEApplicationBase::createInstance = &createNoApplication;
+    juce::ScopedJuceInitialiser_GUI juce;
+
+    return RUN_ALL_TESTS();
+}
