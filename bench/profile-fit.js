@@ -1,0 +1,77 @@
+#!/usr/bin/env node
+/*
+ * Timings of the room profile path: reading the demo room (measurements to a
+ * fitted band list) and the largest joint fit a state can hold, 24 bands against
+ * 66 targets. Prints figures; not a test.
+ *
+ *   node bench/profile-fit.js
+ */
+'use strict';
+
+const Profile = require('../ui/js/profile.js');
+const EqFit = require('../ui/js/eq-fit.js');
+const demo = require('../plugin/ui/demo-profile.js');
+
+const DEMO_GOAL_MS = 50;
+
+function seeded(seed) {
+  let s = seed >>> 0;
+  return () => {
+    s = (s + 0x6d2b79f5) >>> 0;
+    let t = s;
+    t = Math.imul(t ^ (t >>> 15), t | 1);
+    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+  };
+}
+
+function timeOnce(fn) {
+  const start = process.hrtime.bigint();
+  fn();
+  return Number(process.hrtime.bigint() - start) / 1e6;
+}
+
+function summary(times) {
+  const sorted = times.slice().sort((a, b) => a - b);
+  return { min: sorted[0], median: sorted[Math.floor(sorted.length / 2)], max: sorted[sorted.length - 1] };
+}
+
+function largestFitProblem() {
+  const rand = seeded(24066);
+  const logSpaced = (count, lo, hi) => Array.from({ length: count }, (_, i) => lo * Math.pow(hi / lo, i / (count - 1)));
+  const bands = logSpaced(24, 30, 16000).map((freqHz) => ({
+    freqHz: Number(freqHz.toFixed(1)),
+    gainDb: rand() < 0.8 ? -(1 + rand() * 9) : 0.5 + rand() * 3,
+    q: Number((1 + rand() * 5).toFixed(2)),
+    type: 'bell',
+    stereo: ['stereo', 'stereo', 'left', 'right'][Math.floor(rand() * 4)],
+  }));
+  const targets = logSpaced(66, 25, 18000).map((freqHz) => ({
+    freqHz,
+    gainDbL: -rand() * 8,
+    gainDbR: -rand() * 8,
+    weight: [1, 0.8, 0.45][Math.floor(rand() * 3)],
+  }));
+  return { bands, targets };
+}
+
+function report(label, times, goalMs) {
+  const s = summary(times);
+  const goal = goalMs ? `  ratio to ${goalMs} ms goal ${(s.median / goalMs).toFixed(3)}` : '';
+  console.log(`${label.padEnd(34)} median ${s.median.toFixed(2)} ms  min ${s.min.toFixed(2)}  max ${s.max.toFixed(2)}  (${times.length} runs)${goal}`);
+  return s;
+}
+
+function main() {
+  const cold = timeOnce(() => Profile.readProfile(demo, { name: 'Demo room' }));
+  console.log(`${'demo room read + fit, first call'.padEnd(34)} ${cold.toFixed(2)} ms  ratio to ${DEMO_GOAL_MS} ms goal ${(cold / DEMO_GOAL_MS).toFixed(3)}`);
+  const demoTimes = Array.from({ length: 50 }, () => timeOnce(() => Profile.readProfile(demo, { name: 'Demo room' })));
+  const demoStats = report('demo room read + fit, warm', demoTimes, DEMO_GOAL_MS);
+
+  const { bands, targets } = largestFitProblem();
+  const fitTimes = Array.from({ length: 10 }, () => timeOnce(() => EqFit.fitBandGains(bands, targets, { maxBoostDb: 6 })));
+  const fitStats = report('24 bands x 66 targets fit', fitTimes);
+  console.log(`${'ratio, 24x66 fit to demo'.padEnd(34)} ${(fitStats.median / demoStats.median).toFixed(1)}`);
+}
+
+main();
