@@ -85,10 +85,19 @@ double clampDesignQ (double q) noexcept
     return q;
 }
 
+FrequencyPoint FrequencyPoint::at (double w) noexcept
+{
+    return { std::cos (w), std::sin (w), std::cos (2 * w), std::sin (2 * w) };
+}
+
 double magnitudeDbAt (const BiquadCoefficients& s, double w) noexcept
 {
-    const double c1 = std::cos (w), c2 = std::cos (2 * w);
-    const double s1 = std::sin (w), s2 = std::sin (2 * w);
+    return magnitudeDbAt (s, FrequencyPoint::at (w));
+}
+
+double magnitudeDbAt (const BiquadCoefficients& s, const FrequencyPoint& p) noexcept
+{
+    const double c1 = p.c1, s1 = p.s1, c2 = p.c2, s2 = p.s2;
 
     const double nRe = s.b0 + s.b1 * c1 + s.b2 * c2;
     const double nIm = -(s.b1 * s1 + s.b2 * s2);

@@ -28,7 +28,17 @@ double clampDesignFrequency (double freqHz, double sampleRate) noexcept;
 /** The design clamp: Q between 0.05 and 40. */
 double clampDesignQ (double q) noexcept;
 
+/** The cosines and sines of w and 2w at one normalised angular frequency w = 2 pi f / fs, worked
+    out once and shared by every section evaluated there. */
+struct FrequencyPoint
+{
+    double c1, s1, c2, s2;
+
+    static FrequencyPoint at (double w) noexcept;
+};
+
 /** Magnitude in dB of a section at the normalised angular frequency w = 2 pi f / fs. */
 double magnitudeDbAt (const BiquadCoefficients& section, double w) noexcept;
+double magnitudeDbAt (const BiquadCoefficients& section, const FrequencyPoint& point) noexcept;
 
 } // namespace brindle

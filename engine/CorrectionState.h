@@ -4,8 +4,16 @@
 #include <cstdint>
 #include <type_traits>
 
+namespace juce
+{
+class String;
+class var;
+}
+
 namespace brindle
 {
+
+struct StateParseResult;
 
 /** Filter shape of one band. Values outside 0..5 can reach the record from outside (a parsed
     number, a corrupted copy); sanitising turns them into `bell`. */
@@ -72,6 +80,13 @@ struct CorrectionState
         clamped to their ranges, unknown enumerations take `bell`, `minimum` and `medium`.
         Idempotent, pure, allocation-free: safe on every thread, the audio thread included. */
     static CorrectionState sanitized (CorrectionState state) noexcept;
+
+    /** [message thread] Reads the JSON text of a state as the page sends it. Allocates, so it
+        never runs on the audio thread. */
+    static StateParseResult fromJson (const juce::String& text);
+
+    /** [message thread] Reads a parsed JSON value as a state. */
+    static StateParseResult fromVar (const juce::var& value);
 };
 
 static_assert (std::is_trivially_copyable_v<CorrectionBand>);

@@ -32,11 +32,11 @@ namespace
 
         for (int point = 0; point < points; ++point, f *= gridRatio)
         {
-            const double w = twoPi * f / sampleRate;
+            const auto at = FrequencyPoint::at (twoPi * f / sampleRate);
             double sum = 0.0;
 
             for (int s = 0; s < sectionCount; ++s)
-                sum += magnitudeDbAt (sections[(size_t) s], w);
+                sum += magnitudeDbAt (sections[(size_t) s], at);
 
             if (sum > peak)
                 peak = sum;

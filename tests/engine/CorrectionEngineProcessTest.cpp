@@ -1,0 +1,201 @@
+#include "EngineFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+
+#include <algorithm>
+
+namespace brindle::test
+{
+
+namespace
+{
+    constexpr double fs = 48000;
+
+    std::unique_ptr<CorrectionEngine> preparedEngine (int maxBlock = 512)
+    {
+        auto engine = std::make_unique<CorrectionEngine>();
+        engine->prepare (fs, maxBlock);
+        return engine;
+    }
+
+    CorrectionState flatState (double outputDb)
+    {
+        auto state = makeState ({});
+        state.outputDb = outputDb;
+        return state;
+    }
+}
+
+TEST (CorrectionEngineProcess, WithNothingInForceTheOutputIsTheInputFifteenSamplesLate)
+{
+    auto engine = preparedEngine();
+    EngineRun run { *engine, 100, {}, {} };
+    const auto signal = [] (int n) { return (float) std::sin (0.05 * n) * 0.8f + (n % 7 == 0 ? 0.1f : 0.0f); };
+    run.run (signal, 1000);
+
+    for (int n = 0; n < 1000; ++n)
+    {
+        const float expected = n < 15 ? 0.0f : signal (n - 15);
+        ASSERT_NEAR (run.left[(size_t) n], expected, 1e-6f) << n;
+        ASSERT_NEAR (run.right[(size_t) n], expected, 1e-6f) << n;
+    }
+}
+
+TEST (CorrectionEngineProcess, ACallWithoutSamplesStillAppliesTheStateAndGlides)
+{
+    auto engine = preparedEngine();
+    engine->audioStates.publish (flatState (-12));
+
+    engine->process (nullptr, nullptr, 0);
+
+    EXPECT_EQ (engine->getTargetOutputDb(), -12.0);
+    EXPECT_DOUBLE_EQ (engine->getCurrentOutputDb(), -12.0 * engine->getSmoothingCoeff());
+}
+
+TEST (CorrectionEngineProcess, OfTwoStatesPublishedBetweenCallsOnlyTheSecondIsApplied)
+{
+    auto engine = preparedEngine();
+    engine->audioStates.publish (flatState (-12));
+    engine->audioStates.publish (flatState (-3));
+
+    engine->process (nullptr, nullptr, 0);
+    EXPECT_EQ (engine->getTargetOutputDb(), -3.0);
+
+    // Nothing new: the targets stay.
+    engine->process (nullptr, nullptr, 0);
+    EXPECT_EQ (engine->getTargetOutputDb(), -3.0);
+}
+
+TEST (CorrectionEngineProcess, TheOutputGainIsOneValuePerBlock)
+{
+    auto engine = preparedEngine();
+    EngineRun warmUp { *engine, 256, {}, {} };
+    warmUp.run ([] (int) { return 0.5f; }, 1024);
+
+    engine->audioStates.publish (flatState (-6));
+    EngineRun run { *engine, 256, {}, {} };
+    run.run ([] (int) { return 0.5f; }, 256);
+
+    const double expected = 0.5 * std::pow (10.0, -6.0 * engine->getSmoothingCoeff() / 20.0);
+    for (float sample : run.left)
+        ASSERT_FLOAT_EQ (sample, (float) expected);
+}
+
+TEST (CorrectionEngineProcess, ABoostMeasuresAsDesignedAndSafeHeadroomTakesItBack)
+{
+    for (bool safeHeadroom : { false, true })
+    {
+        auto engine = preparedEngine (480);
+        auto state = makeState ({ makeBand (BandType::bell, 1000, 6, 1) });
+        state.safeHeadroom = safeHeadroom;
+        engine->audioStates.publish (state);
+
+        EngineRun run { *engine, 480, {}, {} };
+        run.run (sineAt (1000, fs), 48000); // one second: the glide has long settled
+
+        const double expected = safeHeadroom ? 0.0 : 6.0;
+        EXPECT_NEAR (sineLevelDb (run.left, 9600), expected, 0.02) << "safe headroom " << safeHeadroom;
+        EXPECT_NEAR (sineLevelDb (run.right, 9600), expected, 0.02) << "safe headroom " << safeHeadroom;
+    }
+}
+
+TEST (CorrectionEngineProcess, ABandOnOneChannelLeavesTheOtherFlat)
+{
+    auto engine = preparedEngine (480);
+    auto state = makeState ({ makeBand (BandType::bell, 2000, -9, 2, false, true) });
+    state.safeHeadroom = false;
+    engine->audioStates.publish (state);
+
+    EngineRun run { *engine, 480, {}, {} };
+    run.run (sineAt (2000, fs), 48000);
+
+    EXPECT_NEAR (sineLevelDb (run.left, 9600), 0.0, 0.01);
+    EXPECT_NEAR (sineLevelDb (run.right, 9600), -9.0, 0.02);
+}
+
+TEST (CorrectionEngineProcess, SpeakerDelaysDelayEachChannel)
+{
+    auto engine = preparedEngine (64);
+    auto state = makeState ({});
+    state.delayLeftMs = 1;    // 48 samples
+    state.delayRightMs = 2.5; // 120 samples
+    engine->audioStates.publish (state);
+
+    // Let the delays glide in on silence, then send one impulse.
+    EngineRun settle { *engine, 64, {}, {} };
+    settle.run ([] (int) { return 0.0f; }, 64 * 400);
+
+    EngineRun run { *engine, 64, {}, {} };
+    run.run ([] (int n) { return n == 0 ? 1.0f : 0.0f; }, 512);
+
+    auto peakAt = [] (const std::vector<float>& v) { return std::max_element (v.begin(), v.end()) - v.begin(); };
+    EXPECT_EQ (peakAt (run.left), 48 + 15);
+    EXPECT_EQ (peakAt (run.right), 120 + 15);
+}
+
+// The pass shapes do not depend on the gain, so leaving force cannot be a glide to 0 dB: the
+// section is faded out instead, and bypass must then pass the signal untouched.
+TEST (CorrectionEngineProcess, APassFilterLeavingForceFadesOutWithoutAStep)
+{
+    auto engine = preparedEngine (256);
+    // Pass shapes ignore the gain, but like every band they need one to be in force.
+    auto state = makeState ({ makeBand (BandType::highPass, 1000, 1, 0.7) });
+    engine->audioStates.publish (state);
+
+    // DC through a high-pass settles to nothing; a switch straight to pass-through would jump.
+    EngineRun on { *engine, 256, {}, {} };
+    on.run ([] (int) { return 1.0f; }, 48000);
+    ASSERT_NEAR (on.left.back(), 0.0f, 1e-4f);
+
+    state.bypass = true;
+    engine->audioStates.publish (state);
+    EngineRun off { *engine, 256, {}, {} };
+    off.run ([] (int) { return 1.0f; }, 48000);
+
+    float largestStep = std::abs (off.left[0] - on.left.back());
+    for (size_t n = 1; n < off.left.size(); ++n)
+        largestStep = std::max (largestStep, std::abs (off.left[n] - off.left[n - 1]));
+
+    EXPECT_LT (largestStep, 0.01f) << "the section fades out over milliseconds, not one sample";
+    EXPECT_NEAR (off.left.back(), 1.0f, 1e-6f) << "bypassed, the signal passes untouched";
+    EXPECT_NEAR (off.right.back(), 1.0f, 1e-6f);
+}
+
+TEST (CorrectionEngineProcess, APassFilterOutOfForceNoLongerFilters)
+{
+    for (auto type : { BandType::lowPass, BandType::highPass, BandType::bandPass })
+    {
+        auto engine = preparedEngine (480);
+        engine->audioStates.publish (makeState ({ makeBand (type, type == BandType::lowPass ? 100 : 15000, 1, 2) }));
+        EngineRun on { *engine, 480, {}, {} };
+        on.run (sineAt (1500, fs), 24000);
+        ASSERT_LT (sineLevelDb (on.left, 4800), -10.0) << "the filter was in force";
+
+        // The band leaves force without bypass: its slot is no longer in use.
+        engine->audioStates.publish (makeState ({}));
+        EngineRun off { *engine, 480, {}, {} };
+        off.run (sineAt (1500, fs), 24000);
+        EXPECT_NEAR (sineLevelDb (off.left, 4800), 0.0, 0.01) << static_cast<int> (type);
+    }
+}
+
+TEST (CorrectionEngineProcess, ALongerBlockThanPreparedIsStillCorrectedWhole)
+{
+    auto engine = preparedEngine (64);
+    auto state = makeState ({});
+    state.outputDb = -20;
+    state.safeHeadroom = false;
+    engine->applyState (state);
+    engine->snapToTargets();
+
+    std::vector<float> left (1000, 1.0f), right (1000, 1.0f);
+    engine->process (left.data(), right.data(), 1000);
+
+    for (size_t n = 15; n < left.size(); ++n)
+        ASSERT_NEAR (left[n], 0.1f, 1e-6f) << n;
+}
+
+} // namespace brindle::test

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "engine/CorrectionEngine.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <vector>
+
+namespace brindle::test
+{
+
+inline CorrectionBand makeBand (BandType type, double freqHz, double gainDb, double q, bool left = true, bool right = true)
+{
+    CorrectionBand band;
+    band.type = type;
+    band.freqHz = freqHz;
+    band.gainDb = gainDb;
+    band.q = q;
+    band.left = left;
+    band.right = right;
+    return band;
+}
+
+inline CorrectionState makeState (std::initializer_list<CorrectionBand> bands, double pct = 100)
+{
+    CorrectionState state;
+    state.correctionPct = pct;
+    for (const auto& band : bands)
+        state.bands[(size_t) state.bandCount++] = band;
+    return state;
+}
+
+/** Feeds the engine with the same signal on both channels, block by block, and keeps what
+    comes out. */
+struct EngineRun
+{
+    CorrectionEngine& engine;
+    int blockSize;
+    std::vector<float> left, right;
+
+    template <typename Signal>
+    void run (Signal&& signal, int totalSamples)
+    {
+        std::vector<float> l ((size_t) blockSize), r ((size_t) blockSize);
+
+        for (int done = 0; done < totalSamples; done += blockSize)
+        {
+            const int n = std::min (blockSize, totalSamples - done);
+            for (int i = 0; i < n; ++i)
+                l[(size_t) i] = r[(size_t) i] = signal (done + i);
+
+            engine.process (l.data(), r.data(), n);
+            left.insert (left.end(), l.begin(), l.begin() + n);
+            right.insert (right.end(), r.begin(), r.begin() + n);
+        }
+    }
+};
+
+/** Level in dB of the last `count` samples relative to a full-scale sine's power. */
+inline double sineLevelDb (const std::vector<float>& samples, size_t count)
+{
+    double power = 0;
+    for (size_t i = samples.size() - count; i < samples.size(); ++i)
+        power += (double) samples[i] * samples[i];
+    return 10 * std::log10 (power / count / 0.5);
+}
+
+inline auto sineAt (double freqHz, double sampleRate)
+{
+    return [=] (int n) { return (float) std::sin (2 * 3.141592653589793 * freqHz * n / sampleRate); };
+}
+
+} // namespace brindle::test

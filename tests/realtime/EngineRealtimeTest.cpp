@@ -1,0 +1,65 @@
+#include "RealtimeGuard.h"
+
+#include "engine/CorrectionEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace brindle::test
+{
+
+namespace
+{
+    CorrectionState busyState (int variant)
+    {
+        CorrectionState state;
+        state.bandCount = 24;
+        state.correctionPct = 40 + variant;
+        state.delayLeftMs = 0.5 * variant;
+        state.delayRightMs = 7.25 - 0.3 * variant;
+        state.outputDb = -3;
+        state.safeHeadroom = true;
+        state.bypass = variant % 3 == 2;
+        state.phaseMode = variant % 2 == 0 ? PhaseMode::minimum : PhaseMode::linear;
+
+        for (int j = 0; j < 24; ++j)
+        {
+            auto& band = state.bands[(size_t) j];
+            band.freqHz = 30 * std::pow (1.3, j) + variant;
+            band.gainDb = (j % 2 ? -1 : 1) * (2 + j % 5);
+            band.q = 0.7 + j % 4;
+            band.type = static_cast<BandType> ((j + variant) % 6);
+            band.left = j % 3 != 1;
+            band.right = j % 3 != 2;
+        }
+        return state;
+    }
+}
+
+TEST (EngineRealtime, ProcessingAndApplyingStatesNeitherAllocatesNorLocks)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 512);
+
+    std::vector<float> left (2000), right (2000);
+    for (size_t i = 0; i < left.size(); ++i)
+        left[i] = right[i] = (float) std::sin (0.01 * (double) i);
+
+    for (int variant = 0; variant < 12; ++variant)
+    {
+        engine.audioStates.publish (busyState (variant)); // the message thread's side
+
+        RealtimeGuard guard;
+        engine.process (left.data(), right.data(), 512);   // applies the new state
+        engine.process (left.data(), right.data(), 37);    // glides, odd block
+        engine.process (left.data(), right.data(), 0);
+        engine.process (left.data(), right.data(), 2000);  // longer than prepared
+
+        EXPECT_EQ (guard.allocations(), 0u) << "variant " << variant;
+        EXPECT_EQ (guard.locks(), 0u) << "variant " << variant;
+    }
+}
+
+} // namespace brindle::test
