@@ -1,7 +1,8 @@
 /*
  * Correction band lists: measurements become cutting bells, capped to what a
- * state (and the Pro-Q 3 preset) can hold. Every function is pure and returns
- * new lists; arguments are never changed.
+ * state (and the Pro-Q 3 preset) can hold; and the Pro-Q 3 preset file (".ffp")
+ * written from such a list and read back. Every function is pure and returns
+ * new data; arguments are never changed.
  */
 (function (root, factory) {
   'use strict';
@@ -139,5 +140,124 @@
     }));
   }
 
-  return { NBANDS, correctionBands, tonalBands, capBands, preferCuts };
+  // ---------------------------------------------------------------- the Pro-Q 3 preset
+
+  // Little-endian: "FQ3p", version, parameter count, 24 band slots of 13 floats, 22 global floats.
+  const PRESET_VERSION = 4;
+  const SLOT_PARAMS = 13;
+  const GLOBAL_PARAMS = 22;
+  const HEADER_BYTES = 12;
+  const SLOT_BYTES = SLOT_PARAMS * 4;
+  const GLOBALS_AT = HEADER_BYTES + NBANDS * SLOT_BYTES;
+  const PARAM_COUNT = NBANDS * SLOT_PARAMS + GLOBAL_PARAMS;
+  const PRESET_BYTES = HEADER_BYTES + PARAM_COUNT * 4;
+  const AUTO_GAIN_INDEX = 8;
+  // The vendor's clean default: zero latency, analyser on, 90 dB range, medium speed, 4.5 dB tilt, 12 dB display.
+  const DEFAULT_GLOBALS = Object.freeze([0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 1, -1, 1, 2, 2, 3, 0, 1, 1, 2, 0, 0]);
+
+  const TYPE = Object.freeze({ bell: 0, lowshelf: 1, lowcut: 2, highshelf: 3, highcut: 4, notch: 5, bandpass: 6, tiltshelf: 7, flattilt: 8 });
+  const PLACE = Object.freeze({ left: 0, right: 1, stereo: 2 });
+
+  // The vendor's log scale for Q.
+  const Q_SCALE = 0.312098175;
+
+  function qEncode(q) {
+    return (Math.log(q) / Math.log(10)) * Q_SCALE + 0.5;
+  }
+
+  function qDecode(value) {
+    return Math.pow(10, (value - 0.5) / Q_SCALE);
+  }
+
+  function codeOf(table, name, fallback) {
+    const key = typeof name === 'string' ? name.toLowerCase() : name;
+    return typeof key === 'string' && Object.prototype.hasOwnProperty.call(table, key) ? table[key] : fallback;
+  }
+
+  function nameOf(table, value, fallback) {
+    const code = Math.round(value);
+    const name = Object.keys(table).find((key) => table[key] === code);
+    return name === undefined ? fallback : name;
+  }
+
+  // Slot parameters in order: enabled, active, log2 Hz, gain, dynamic range, its switch,
+  // its threshold, Q, type, slope (1 = 12 dB/oct), placement, two undocumented.
+  function bandSlot(band) {
+    const gainDb = isFiniteNumber(band.gainDb) ? band.gainDb : 0;
+    const q = isFiniteNumber(band.q) && band.q > 0 ? band.q : 1;
+    const type = codeOf(TYPE, band.type === undefined || band.type === null ? 'bell' : band.type, TYPE.bell);
+    const place = codeOf(PLACE, band.stereo === undefined || band.stereo === null ? 'stereo' : band.stereo, PLACE.stereo);
+    return [1, 1, Math.log(band.freqHz) / Math.log(2), gainDb, 0, 1, 1, qEncode(q), type, 1, place, 1, 0];
+  }
+
+  // A disabled default band at 1000 Hz, as in the vendor's own empty preset.
+  const EMPTY_SLOT = Object.freeze([0, 1, Math.log(1000) / Math.log(2), 0, 0, 1, 1, qEncode(1), 0, 1, 2, 1, 0]);
+
+  function buildProQ3(options) {
+    const o = optionsOf(options);
+    const bands = Array.isArray(o.bands) ? o.bands : [];
+    const bytes = new Uint8Array(PRESET_BYTES);
+    const view = new DataView(bytes.buffer);
+    'FQ3p'.split('').forEach((c, i) => view.setUint8(i, c.charCodeAt(0)));
+    view.setInt32(4, PRESET_VERSION, true);
+    view.setInt32(8, PARAM_COUNT, true);
+    for (let i = 0; i < NBANDS; i++) {
+      // A band without a usable frequency cannot be placed; its slot stays empty
+      // rather than carrying a NaN into the plug-in.
+      const params = i < bands.length && hasFrequency(bands[i]) ? bandSlot(bands[i]) : EMPTY_SLOT;
+      params.forEach((v, p) => view.setFloat32(HEADER_BYTES + i * SLOT_BYTES + p * 4, v, true));
+    }
+    DEFAULT_GLOBALS.forEach((v, g) => {
+      const value = g === AUTO_GAIN_INDEX ? (o.autoGain ? 1 : 0) : v;
+      view.setFloat32(GLOBALS_AT + g * 4, value, true);
+    });
+    return bytes;
+  }
+
+  // Over the view's own bytes only: a view may sit inside a larger buffer.
+  // Tested by tag rather than instanceof, so a buffer made in another frame also reads.
+  function viewOf(source) {
+    if (ArrayBuffer.isView(source)) return new DataView(source.buffer, source.byteOffset, source.byteLength);
+    const tag = Object.prototype.toString.call(source);
+    if (tag === '[object ArrayBuffer]' || tag === '[object SharedArrayBuffer]') return new DataView(source);
+    return new DataView(new ArrayBuffer(0));
+  }
+
+  // Nothing beyond the length is checked: any magic or version is decoded as it stands.
+  function decodeProQ3(source) {
+    const view = viewOf(source);
+    if (view.byteLength < GLOBALS_AT) {
+      throw new RangeError('A Pro-Q 3 preset needs at least ' + GLOBALS_AT + ' bytes; this one has ' + view.byteLength + '.');
+    }
+    const fxID = String.fromCharCode(view.getUint8(0), view.getUint8(1), view.getUint8(2), view.getUint8(3));
+    const bands = [];
+    for (let i = 0; i < NBANDS; i++) {
+      const at = (p) => view.getFloat32(HEADER_BYTES + i * SLOT_BYTES + p * 4, true);
+      bands.push({
+        enabled: Math.round(at(0)) !== 0,
+        bypass: at(1) === 0,
+        freqHz: Math.pow(2, at(2)),
+        gainDb: at(3),
+        q: qDecode(at(7)),
+        type: nameOf(TYPE, at(8), 'bell'),
+        slope: at(9),
+        stereo: nameOf(PLACE, at(10), 'stereo'),
+      });
+    }
+    return { fxID, version: view.getInt32(4, true), numParams: view.getInt32(8, true), bands };
+  }
+
+  return {
+    NBANDS,
+    TYPE,
+    PLACE,
+    correctionBands,
+    tonalBands,
+    capBands,
+    preferCuts,
+    qEncode,
+    qDecode,
+    buildProQ3,
+    decodeProQ3,
+  };
 });
