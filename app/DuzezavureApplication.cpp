@@ -1,29 +1,176 @@
 #include "DuzezavureApplication.h"
 
+#include "Tray.h"
+
+#include "engine/DeviceLists.h"
+#include "engine/RouteClamp.h"
+#include "engine/StateParser.h"
+#include "platform/DefaultPlaybackDevice.h"
+#include "platform/SimulatedSoundCard.h"
+
 namespace brindle
 {
 
+DuzezavureApplication::DuzezavureApplication()
+    : DuzezavureApplication (ApplicationServices::forThisMachine())
+{
+}
+
+DuzezavureApplication::DuzezavureApplication (ApplicationServices servicesToUse)
+    : services (std::move (servicesToUse)),
+      router (std::move (services.deviceManager)),
+      settings (*services.dataFolder)
+{
+}
+
+DuzezavureApplication::~DuzezavureApplication() = default;
+
 const juce::String DuzezavureApplication::getApplicationName()
 {
-    return "Duzezavure";
+    return "Tonwell Duzezavure";
 }
 
 const juce::String DuzezavureApplication::getApplicationVersion()
 {
-    return BRINDLE_VERSION_STRING;
+    return "0.1.0";
 }
 
-void DuzezavureApplication::initialise (const juce::String&)
+bool DuzezavureApplication::moreThanOneInstanceAllowed()
 {
+    return true;
+}
+
+void DuzezavureApplication::initialise (const juce::String& commandLine)
+{
+    // A second start hands over to the running instance and ends, before it has read or could
+    // write anything of the user's.
+    if (services.singleInstance != nullptr && ! services.singleInstance->acquire())
+    {
+        handingOver = true;
+        services.singleInstance->handOver (commandLine);
+        services.quit();
+        return;
+    }
+
+    if (services.singleInstance != nullptr)
+        services.singleInstance->onAnotherInstance = [this] (const juce::String& other) { anotherInstanceStarted (other); };
+
+    quitSignals = std::make_unique<QuitSignals> ([this] { systemRequestedQuit(); });
+
+    settings.load();
+
+    router.onDevicesChanged = [this] { refreshConsoleDevices(); };
+    router.onDeviceError = [this] { refreshConsoleDevices(); };
+
+    // The console's page comes with the console host; until then the window holds an empty
+    // component, sized and behaving as the console will.
+    window = std::make_unique<DuzezavureWindow> (std::make_unique<juce::Component>());
+    window->setVisible (true);
+
+    tray = std::make_unique<Tray> (*this);
+
+    startAudio();
+    updateTrayIcon();
+    initialised = true;
 }
 
 void DuzezavureApplication::shutdown()
 {
+    tray.reset();
+    window.reset();
+    quitSignals.reset();
+
+    router.running = false;
+    router.closeDevices();
+    router.stopDesigner();
+
+    // Only a start that loaded the settings writes them: a start that handed over to the
+    // running instance must not put its defaults over that instance's file.
+    if (initialised)
+        settings.save();
+
+    if (services.simulatedAudio != nullptr)
+        SimulatedSoundCard::writeRecording (*services.simulatedAudio, router.getEngine().getSampleRate());
+}
+
+void DuzezavureApplication::anotherInstanceStarted (const juce::String&)
+{
+    if (window != nullptr)
+    {
+        window->setVisible (true);
+        window->toFront (true);
+    }
 }
 
 void DuzezavureApplication::systemRequestedQuit()
 {
-    quit();
+    if (services.quit)
+        services.quit();
+}
+
+void DuzezavureApplication::startAudio()
+{
+    // The stored route is held to the numeric limits first: a hand-edited queue length must
+    // not ask for gigabytes. The texts are taken as stored.
+    auto route = clampRoute (settings.getRouting());
+
+    if (route.deviceType.isEmpty())
+    {
+        const auto types = getDeviceTypeNames (router.getDeviceManager());
+        if (! types.isEmpty())
+            route.deviceType = types[0];
+    }
+
+    if (route.outputDevice.isEmpty())
+        route.outputDevice = findDefaultPlaybackDevice (router.getDeviceManager(), route.deviceType);
+
+    if (route.outputDevice.isEmpty() || route.inputDevice.isEmpty())
+        return;
+
+    if (! router.setRoute (route))
+        return;
+
+    const auto stateJson = settings.getStateJson();
+
+    if (stateJson.isEmpty())
+        return;
+
+    const auto parsed = CorrectionState::fromJson (stateJson);
+
+    if (parsed.ok)
+        router.applyState (parsed.state);
+}
+
+void DuzezavureApplication::refreshConsoleDevices()
+{
+    // The console window does not carry a page yet: nothing to send.
+}
+
+void DuzezavureApplication::updateTrayIcon()
+{
+    if (tray == nullptr)
+        return;
+
+    const bool running = router.isRunning();
+    tray->setIconImage (makeTrayIcon (running), makeTrayIcon (running));
+}
+
+juce::Image DuzezavureApplication::makeTrayIcon (bool running)
+{
+    juce::Image image (juce::Image::ARGB, 64, 64, true);
+    juce::Graphics g (image);
+    const juce::Colour ink (0xff1e2128);
+
+    g.setColour (ink);
+    g.drawEllipse (6.0f, 6.0f, 52.0f, 52.0f, 5.0f);
+
+    if (running)
+    {
+        g.setColour (ink);
+        g.fillEllipse (18.0f, 18.0f, 28.0f, 28.0f);
+    }
+
+    return image;
 }
 
 } // namespace brindle

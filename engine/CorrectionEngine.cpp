@@ -45,6 +45,7 @@ void CorrectionEngine::prepare (double newSampleRate, int newMaxBlockSize)
     }
 
     stageInput.assign ((size_t) maxBlockSize, 0.0);
+    designPending = false;
 
     smoothingCoeff = std::clamp (1.0 - std::exp (-(maxBlockSize / sampleRate) / glideTimeConstantSeconds), 0.005, 1.0);
     mixStepPerSample = 1.0 / (passFadeSeconds * sampleRate);
@@ -158,6 +159,19 @@ void CorrectionEngine::updateCoefficients() noexcept
                                                                sampleRate,
                                                                clampDesignQ (channel.currentQ[j]),
                                                                channel.currentGainDb[j]));
+}
+
+bool CorrectionEngine::designPendingKernel() noexcept
+{
+    CorrectionState incoming;
+
+    if (designerStates.takeLatest (incoming))
+    {
+        designerState = CorrectionState::sanitized (incoming);
+        designPending = true;
+    }
+
+    return false;
 }
 
 void CorrectionEngine::process (float* left, float* right, int numSamples) noexcept

@@ -62,6 +62,17 @@ public:
         sections are redesigned. */
     void snapToTargets() noexcept;
 
+    /** One pass of the kernel designer: takes the newest state published to `designerStates`
+        (sanitised) into `designerState` and marks it pending. Returns true when it designed and
+        loaded new kernels; kernels come with the linear-phase path, so for now it designs
+        nothing and returns false.
+        [kernel designer thread; message thread while that thread is stopped] */
+    bool designPendingKernel() noexcept;
+
+    /** [kernel designer thread; message thread while it is stopped] */
+    const CorrectionState& getDesignerState() const noexcept { return designerState; }
+    bool isDesignPending() const noexcept { return designPending; }
+
     /** [message thread] Latency figures of the last applied state, for the stream status. */
     double getLatencyMaxDelayMs() const noexcept { return latencyMaxDelayMs.load(); }
     PhaseMode getLatencyPhaseMode() const noexcept { return latencyPhaseMode.load(); }
@@ -97,6 +108,10 @@ private:
 
     // Scratch for one block of the cascade: the samples before and after each section.
     std::vector<double> stageInput, stageOutput;
+
+    // The kernel designer's own copy of the newest state, and whether its kernels are still due.
+    CorrectionState designerState;
+    bool designPending = false;
 
     std::atomic<double> latencyMaxDelayMs { 0.0 };
     std::atomic<PhaseMode> latencyPhaseMode { PhaseMode::minimum };

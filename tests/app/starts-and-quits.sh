@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the application, checks it is still running a moment later, asks it to quit the way
-# the desktop does (SIGINT ends JUCE's event loop) and expects a clean exit.
+# The application as a process: it starts, a second start hands over to it and ends at once
+# without touching the settings, and a quit request from the system (SIGTERM) shuts it down in
+# order, saving its settings. Everything in folders of its own, never the user's.
 set -u
 app=$1
 
@@ -8,32 +9,36 @@ if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
 fi
 
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+settings="$XDG_CONFIG_HOME/Tonwell/duzezavure.json"
+
+fail() { echo "$1"; kill -KILL "$pid" 2>/dev/null; exit 1; }
+
 "$app" &
 pid=$!
 
 sleep 1.5
-if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid"
-    echo "the application ended by itself (exit $?)"
-    exit 1
-fi
+kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "the application ended by itself (exit $?)"; }
 
-kill -INT "$pid"
+# A start without settings saves nothing until it quits; a second start must not save either.
+timeout 10 "$app" || fail "the second start did not end cleanly (exit $?)"
+[ -e "$settings" ] && fail "the second start wrote the settings file"
+kill -0 "$pid" 2>/dev/null || fail "the first instance ended when the second started"
+
+kill -TERM "$pid"
 for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
 done
-
-if kill -0 "$pid" 2>/dev/null; then
-    echo "the application did not quit within 10 s"
-    kill -KILL "$pid"
-    exit 1
-fi
+kill -0 "$pid" 2>/dev/null && fail "the application did not quit within 10 s"
 
 wait "$pid"
 status=$?
-if [ "$status" -ne 0 ]; then
-    echo "the application quit with exit status $status"
-    exit 1
-fi
-echo "started and quit cleanly"
+[ "$status" -eq 0 ] || fail "the application quit with exit status $status"
+
+expected=$(printf '{\r\n  "version": 1\r\n}')
+[ "$(cat "$settings" 2>/dev/null)" = "$expected" ] || fail "the settings were not saved on quit: $(cat "$settings" 2>/dev/null | od -c | head -5)"
+echo "started, handed a second start over, quit on SIGTERM and saved"

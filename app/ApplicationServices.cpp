@@ -1,0 +1,29 @@
+#include "ApplicationServices.h"
+
+#include "LaunchAtLogin.h"
+#include "SoundSettings.h"
+
+#include "platform/SimulatedDeviceManager.h"
+#include "platform/SimulatedSoundCard.h"
+#include "platform/UserSocketSingleInstance.h"
+#include "platform/XdgConfigFolder.h"
+
+namespace brindle
+{
+
+ApplicationServices ApplicationServices::forThisMachine()
+{
+    ApplicationServices services;
+    services.simulatedAudio = SimulatedSoundCard::fromEnvironment();
+    services.deviceManager = services.simulatedAudio != nullptr
+                               ? std::make_unique<SimulatedDeviceManager> (services.simulatedAudio)
+                               : std::make_unique<juce::AudioDeviceManager>();
+    services.dataFolder = std::make_unique<XdgConfigFolder>();
+    services.singleInstance = std::make_unique<UserSocketSingleInstance>();
+    services.loginItem = &systemLoginItem();
+    services.soundSettings = &systemSoundSettings();
+    services.quit = [] { juce::JUCEApplicationBase::quit(); };
+    return services;
+}
+
+} // namespace brindle

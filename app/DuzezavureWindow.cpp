@@ -1,0 +1,24 @@
+#include "DuzezavureWindow.h"
+
+namespace brindle
+{
+
+DuzezavureWindow::DuzezavureWindow (std::unique_ptr<juce::Component> content)
+    : juce::DocumentWindow (juce::String::fromUTF8 ("Tonwell \xc2\xb7 Duzezavure"),
+                            juce::Colour (0xffe9e7e1),
+                            juce::DocumentWindow::allButtons,
+                            true)
+{
+    setUsingNativeTitleBar (true);
+    setContentOwned (content.release(), true);
+    setResizable (true, false);
+    setResizeLimits (720, 520, 2400, 1600);
+    centreWithSize (1120, 860);
+}
+
+void DuzezavureWindow::closeButtonPressed()
+{
+    setVisible (false);
+}
+
+} // namespace brindle

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+namespace brindle
+{
+
+/** How `toJson` lays its text out. */
+enum class JsonLayout
+{
+    singleLine,   // no line breaks; ": " after a key, ", " between members and elements
+    indented,     // a member or element per line, two blanks per level, CRLF line ends
+};
+
+/** Writes a dynamic value as JSON text: the settings file (indented) and every message to the
+    page (single line) go through here, so both follow one set of rules.
+
+    - Text is written as UTF-8, not escaped; quotation mark, backslash, \b, \t, \n, \f and \r
+      are escaped with a backslash, every other control character as \u00xx (lower-case hex).
+      A surrogate pair held as two code points (what the framework's parser makes of "\ud83d\ude00")
+      is written as the one character it stands for; a lone surrogate as its \u escape, so the
+      output is always valid UTF-8.
+    - Integers without a decimal point; a floating-point number with at most 15 decimals and at
+      least one (48000.0), rounded to 15 decimals when it needs more; magnitudes of 1e15 and
+      above in exponent form (1e+20); a value that is not finite as null.
+    - Objects keep their members' order. An empty array is "[]"; an empty object is "{}" on one
+      line and "{", a line break and "}" at the object's indentation when indented.
+    - Values that JSON cannot hold (void, undefined, methods, binary data, objects that are not
+      a juce::DynamicObject) are written as null.
+
+    No line break follows the closing bracket of the outermost value.
+
+    Threading: a pure function; any thread (it allocates, so not the audio thread). */
+juce::String toJson (const juce::var& value, JsonLayout layout);
+
+} // namespace brindle

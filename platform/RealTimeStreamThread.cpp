@@ -1,0 +1,46 @@
+#include "RealTimeStreamThread.h"
+
+#include "SimulatedStream.h"
+
+namespace brindle
+{
+
+RealTimeStreamThread::RealTimeStreamThread (SimulatedStream& streamToRun, std::chrono::steady_clock::time_point clockEpoch)
+    : stream (streamToRun),
+      epoch (clockEpoch),
+      thread ([this] { run(); })
+{
+}
+
+RealTimeStreamThread::~RealTimeStreamThread()
+{
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        stopping = true;
+    }
+
+    wakeUp.notify_all();
+    thread.join();
+}
+
+void RealTimeStreamThread::run()
+{
+    while (waitForNextBlock())
+        stream.runBlock();
+}
+
+bool RealTimeStreamThread::waitForNextBlock()
+{
+    const auto due = stream.nextDueNs();
+    std::unique_lock<std::mutex> lock (mutex);
+    const auto shouldStop = [this] { return stopping; };
+
+    if (due == SimulatedStream::never)
+        wakeUp.wait (lock, shouldStop);
+    else
+        wakeUp.wait_until (lock, epoch + std::chrono::nanoseconds (due), shouldStop);
+
+    return ! stopping;
+}
+
+} // namespace brindle

@@ -1,0 +1,207 @@
+#include "UserSocketSingleInstance.h"
+
+#include <juce_events/juce_events.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace brindle
+{
+
+namespace
+{
+    constexpr const char* folderName = "tonwell-duzezavure";
+    constexpr int largestMessage = 64 * 1024;
+
+    /** The folder exists, belongs to us and nobody else can enter it. */
+    bool makePrivateFolder (const juce::File& folder)
+    {
+        const auto path = folder.getFullPathName().toStdString();
+        if (::mkdir (path.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+
+        struct stat info {};
+        if (::lstat (path.c_str(), &info) != 0 || ! S_ISDIR (info.st_mode) || info.st_uid != ::getuid())
+            return false;
+
+        return (info.st_mode & 0077) == 0 || ::chmod (path.c_str(), 0700) == 0;
+    }
+
+    bool socketAddressFor (const juce::File& socketFile, sockaddr_un& address)
+    {
+        const auto path = socketFile.getFullPathName().toStdString();
+        std::memset (&address, 0, sizeof address);
+        address.sun_family = AF_UNIX;
+
+        if (path.size() >= sizeof address.sun_path)
+            return false;
+
+        std::memcpy (address.sun_path, path.c_str(), path.size());
+        return true;
+    }
+}
+
+juce::File UserSocketSingleInstance::defaultFolder()
+{
+    const auto runtime = juce::SystemStats::getEnvironmentVariable ("XDG_RUNTIME_DIR", {});
+
+    if (runtime.startsWithChar ('/') && juce::File (runtime).isDirectory())
+        return juce::File (runtime).getChildFile (folderName);
+
+    return juce::File ("/tmp").getChildFile (juce::String (folderName) + "-" + juce::String ((int) ::getuid()));
+}
+
+UserSocketSingleInstance::UserSocketSingleInstance (juce::File lockFolder)
+    : folder (std::move (lockFolder)), alive (std::make_shared<std::atomic<UserSocketSingleInstance*>> (this))
+{
+}
+
+UserSocketSingleInstance::~UserSocketSingleInstance()
+{
+    alive->store (nullptr);
+    stopping = true;
+
+    if (listenFd >= 0)
+        ::shutdown (listenFd, SHUT_RDWR);
+
+    if (listener.joinable())
+        listener.join();
+
+    if (listenFd >= 0)
+    {
+        ::close (listenFd);
+        folder.getChildFile ("socket").deleteFile();
+    }
+
+    if (lockFd >= 0)
+        ::close (lockFd); // releases the lock
+}
+
+bool UserSocketSingleInstance::acquire()
+{
+    // Without a private folder no lock can be trusted: run rather than refuse to start.
+    if (! makePrivateFolder (folder))
+        return true;
+
+    const auto lockPath = folder.getChildFile ("lock").getFullPathName().toStdString();
+    lockFd = ::open (lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+
+    if (lockFd < 0)
+        return true;
+
+    if (::flock (lockFd, LOCK_EX | LOCK_NB) != 0)
+    {
+        ::close (lockFd);
+        lockFd = -1;
+        return false;
+    }
+
+    // We hold the lock, so any socket left here belongs to an instance that is gone.
+    const auto socketFile = folder.getChildFile ("socket");
+    socketFile.deleteFile();
+
+    sockaddr_un address;
+    if (! socketAddressFor (socketFile, address))
+        return true;
+
+    listenFd = ::socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+
+    if (listenFd >= 0
+        && (::bind (listenFd, reinterpret_cast<sockaddr*> (&address), sizeof address) != 0 || ::listen (listenFd, 4) != 0))
+    {
+        ::close (listenFd);
+        listenFd = -1;
+    }
+
+    if (listenFd >= 0)
+        listener = std::thread ([this] { listen(); });
+
+    return true;
+}
+
+bool UserSocketSingleInstance::handOver (const juce::String& commandLine)
+{
+    sockaddr_un address;
+    if (! socketAddressFor (folder.getChildFile ("socket"), address))
+        return false;
+
+    const int fd = ::socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+
+    bool delivered = false;
+
+    if (::connect (fd, reinterpret_cast<sockaddr*> (&address), sizeof address) == 0)
+    {
+        const auto text = commandLine.toStdString();
+        const char* data = text.c_str();
+        size_t left = std::min (text.size(), (size_t) largestMessage);
+        delivered = true;
+
+        while (left > 0)
+        {
+            const auto sent = ::send (fd, data, left, MSG_NOSIGNAL);
+            if (sent <= 0)
+            {
+                delivered = false;
+                break;
+            }
+            data += sent;
+            left -= (size_t) sent;
+        }
+    }
+
+    ::close (fd);
+    return delivered;
+}
+
+void UserSocketSingleInstance::listen()
+{
+    while (! stopping)
+    {
+        const int connection = ::accept4 (listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+
+        if (connection < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return; // shut down
+        }
+
+        // A start sends its command line and closes; a peer that says nothing within a
+        // second is dropped rather than allowed to hold the listener.
+        std::string received;
+        char chunk[4096];
+        pollfd waiting { connection, POLLIN, 0 };
+
+        while (received.size() < (size_t) largestMessage && ::poll (&waiting, 1, 1000) > 0)
+        {
+            const auto got = ::recv (connection, chunk, sizeof chunk, 0);
+            if (got <= 0)
+                break;
+            received.append (chunk, (size_t) got);
+        }
+
+        ::close (connection);
+        deliver (juce::String::fromUTF8 (received.data(), (int) received.size()));
+    }
+}
+
+void UserSocketSingleInstance::deliver (const juce::String& commandLine)
+{
+    juce::MessageManager::callAsync ([weak = alive, commandLine] {
+        if (auto* self = weak->load())
+            if (self->onAnotherInstance)
+                self->onAnotherInstance (commandLine);
+    });
+}
+
+} // namespace brindle

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "FileBytes.h"
+#include "TemporaryFolder.h"
+
+#include "app/DuzezavureApplication.h"
+#include "app/Tray.h"
+#include "platform/FakeApplicationDataFolder.h"
+#include "platform/FakeLoginItem.h"
+#include "platform/FakeSoundSettingsLauncher.h"
+#include "platform/SimulatedDeviceManager.h"
+#include "platform/SimulatedSoundCard.h"
+
+#include <memory>
+
+namespace brindle::test
+{
+
+/** A single instance that is told whether it may run, and records hand-overs. */
+struct FakeSingleInstance final : SingleInstance
+{
+    explicit FakeSingleInstance (bool mayRun) : allowed (mayRun) {}
+    bool acquire() override { return allowed; }
+    bool handOver (const juce::String& commandLine) override { handedOver.add (commandLine); return true; }
+
+    bool allowed;
+    juce::StringArray handedOver;
+};
+
+/** An application object on fakes: a temporary configuration folder, the simulated sound card
+    on the manual clock, a login item and sound settings in memory, and a quit that is counted
+    instead of ending the test's message loop. */
+struct ApplicationFixture
+{
+    TemporaryFolder home;
+    FakeLoginItem loginItem;
+    FakeSoundSettingsLauncher soundSettings;
+    FakeSingleInstance* instance = nullptr;
+    std::shared_ptr<SimulatedAudioSystem> audio;
+    int quits = 0;
+    std::unique_ptr<DuzezavureApplication> app;
+
+    explicit ApplicationFixture (bool mayRun = true, std::shared_ptr<SimulatedAudioSystem> system = SimulatedSoundCard::create (SimulatedClock::Mode::manual))
+        : audio (std::move (system))
+    {
+        ApplicationServices services;
+        services.simulatedAudio = audio;
+        services.deviceManager = std::make_unique<SimulatedDeviceManager> (audio);
+        services.dataFolder = std::make_unique<FakeApplicationDataFolder> (home.get());
+        auto single = std::make_unique<FakeSingleInstance> (mayRun);
+        instance = single.get();
+        services.singleInstance = std::move (single);
+        services.loginItem = &loginItem;
+        services.soundSettings = &soundSettings;
+        services.quit = [this] { ++quits; };
+        app = std::make_unique<DuzezavureApplication> (std::move (services));
+    }
+
+    ~ApplicationFixture()
+    {
+        app.reset();
+    }
+
+    juce::File settingsFile() const { return home.get().getChildFile ("Tonwell/duzezavure.json"); }
+
+    void writeSettings (const juce::String& json) const
+    {
+        settingsFile().getParentDirectory().createDirectory();
+        settingsFile().replaceWithText (json);
+    }
+
+    static juce::String routeJson (const juce::String& input, const juce::String& output, const juce::String& extra = {})
+    {
+        return "{\"version\":1,\"routing\":{\"deviceType\":\"Simulated\",\"inputDevice\":\"" + input + "\",\"outputDevice\":\"" + output
+             + "\",\"sampleRate\":48000,\"bufferSize\":256,\"queueMs\":30}" + extra + "}";
+    }
+};
+
+} // namespace brindle::test

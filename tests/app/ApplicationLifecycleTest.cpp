@@ -1,0 +1,81 @@
+#include "ApplicationFixture.h"
+
+#include "MessageLoop.h"
+
+#include <gtest/gtest.h>
+
+namespace brindle::test
+{
+
+TEST (ApplicationLifecycle, AFirstStartShowsTheConsoleOpensNothingAndSavesTheDefaults)
+{
+    ApplicationFixture f;
+    f.app->initialise ({});
+
+    ASSERT_NE (f.app->getWindow(), nullptr);
+    EXPECT_TRUE (f.app->getWindow()->isVisible());
+    EXPECT_EQ (f.app->getWindow()->getName(), juce::String::fromUTF8 ("Tonwell \xc2\xb7 Duzezavure"));
+    EXPECT_EQ (f.app->getWindow()->getWidth(), 1120);
+    EXPECT_NE (f.app->getTray(), nullptr);
+    EXPECT_FALSE (f.app->getRouter().isRunning()) << "the default route names no input";
+    EXPECT_EQ (f.app->getRouter().getCurrentRoute().inputDevice, "") << "nothing was handed to the router";
+
+    f.app->shutdown();
+    EXPECT_EQ (f.app->getWindow(), nullptr);
+    EXPECT_EQ (f.app->getTray(), nullptr);
+    EXPECT_EQ (fileBytes (f.settingsFile()), "{\r\n  \"version\": 1\r\n}");
+}
+
+TEST (ApplicationLifecycle, ClosingTheWindowOnlyHidesIt)
+{
+    ApplicationFixture f;
+    f.app->initialise ({});
+    f.app->getWindow()->closeButtonPressed();
+    EXPECT_FALSE (f.app->getWindow()->isVisible());
+    EXPECT_EQ (f.quits, 0);
+
+    f.app->anotherInstanceStarted ({});
+    EXPECT_TRUE (f.app->getWindow()->isVisible()) << "a second start shows the console again";
+    f.app->shutdown();
+}
+
+TEST (ApplicationLifecycle, ASecondStartHandsOverAndLeavesTheFileAsItWas)
+{
+    ApplicationFixture f (false);
+    f.writeSettings ("{ \"version\": 1, \"library\": { \"Living room\": { \"bands\": [] } } }");
+    const auto before = fileBytes (f.settingsFile());
+
+    f.app->initialise ("--some arguments");
+    EXPECT_EQ (f.instance->handedOver, juce::StringArray ("--some arguments"));
+    EXPECT_EQ (f.quits, 1);
+    EXPECT_EQ (f.app->getWindow(), nullptr);
+    EXPECT_EQ (f.app->getTray(), nullptr);
+
+    f.app->shutdown();
+    EXPECT_EQ (fileBytes (f.settingsFile()), before) << "byte for byte";
+    EXPECT_FALSE (f.app->getRouter().isRunning());
+}
+
+TEST (ApplicationLifecycle, QuittingWhileHiddenStillClosesTheDevicesAndSaves)
+{
+    ApplicationFixture f;
+    f.writeSettings (ApplicationFixture::routeJson ("CABLE Output", "", ",\"unknown\":{\"kept\":true}"));
+    f.app->initialise ({});
+    ASSERT_TRUE (f.app->getRouter().isRunning()) << f.app->getRouter().getLastError();
+    f.audio->advance (std::chrono::milliseconds (200));
+
+    f.app->getWindow()->closeButtonPressed();
+    f.app->getTray()->handleMenuResult (DuzezavureApplication::Tray::quit);
+    EXPECT_EQ (f.quits, 1);
+
+    f.app->shutdown();
+    EXPECT_FALSE (f.app->getRouter().isRunning());
+    EXPECT_FALSE (f.audio->getEndpoint (SimulatedSoundCard::speakersName)->isStreaming());
+    EXPECT_FALSE (f.app->getRouter().isDesignerRunning());
+
+    const auto saved = juce::JSON::parse (f.settingsFile());
+    EXPECT_TRUE ((bool) saved["unknown"]["kept"]) << "members it does not know survive";
+    EXPECT_EQ (saved["routing"]["outputDevice"].toString(), "") << "the completed route is not written back";
+}
+
+} // namespace brindle::test
