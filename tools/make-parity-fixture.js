@@ -48,16 +48,7 @@ const FIR_RATES = [22050, 44100, 48000, 60005.859375, 88200, 96000, 192000];
 const FIR_BASE = { low: 4096, medium: 16384, high: 65536 };
 const OUTPUT = path.join(__dirname, '..', 'tests', 'fixtures', 'state-parity.json');
 
-function seeded(seed) {
-  let s = seed >>> 0;
-  return () => {
-    s = (s + 0x6d2b79f5) >>> 0;
-    let t = s;
-    t = Math.imul(t ^ (t >>> 15), t | 1);
-    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-  };
-}
+const { seeded } = require('./seeded-random.js');
 
 function roundTo(value, decimals) {
   return Number(value.toFixed(decimals));

@@ -1,3 +1,4 @@
+#include "bench/SineFit.h"
 #include "engine/AudioFifo.h"
 #include "engine/DriftResampler.h"
 
@@ -66,62 +67,6 @@ namespace
     int deficitAfterReset (int frames, double step)
     {
         return (int) std::floor ((frames - 1) * step + DriftResampler::tapsBeforeCentre) + 17 - 31;
-    }
-
-    struct SineFit
-    {
-        double amplitude;
-        double sinadDb;
-    };
-
-    // Least-squares fit of a sine of known frequency (plus an offset) to the signal; what the
-    // fit leaves is noise and distortion.
-    SineFit fitSine (const std::vector<float>& signal, size_t first, size_t count, double cyclesPerFrame)
-    {
-        double m[3][3] {}, v[3] {};
-
-        for (size_t n = first; n < first + count; ++n)
-        {
-            const double w = 2.0 * pi * cyclesPerFrame * (double) n;
-            const double basis[3] = { std::sin (w), std::cos (w), 1.0 };
-            for (int i = 0; i < 3; ++i)
-            {
-                v[i] += basis[i] * signal[n];
-                for (int j = 0; j < 3; ++j)
-                    m[i][j] += basis[i] * basis[j];
-            }
-        }
-
-        // Gaussian elimination on the 3 x 3 normal equations.
-        for (int col = 0; col < 3; ++col)
-            for (int row = col + 1; row < 3; ++row)
-            {
-                const double f = m[row][col] / m[col][col];
-                for (int j = col; j < 3; ++j)
-                    m[row][j] -= f * m[col][j];
-                v[row] -= f * v[col];
-            }
-
-        double c[3] {};
-        for (int row = 2; row >= 0; --row)
-        {
-            double s = v[row];
-            for (int j = row + 1; j < 3; ++j)
-                s -= m[row][j] * c[j];
-            c[row] = s / m[row][row];
-        }
-
-        double signalPower = 0.0, residualPower = 0.0;
-        for (size_t n = first; n < first + count; ++n)
-        {
-            const double w = 2.0 * pi * cyclesPerFrame * (double) n;
-            const double sine = c[0] * std::sin (w) + c[1] * std::cos (w);
-            signalPower += sine * sine;
-            const double residual = signal[n] - sine - c[2];
-            residualPower += residual * residual;
-        }
-
-        return { std::hypot (c[0], c[1]), 10.0 * std::log10 (signalPower / residualPower) };
     }
 }
 
@@ -373,7 +318,7 @@ TEST (DriftResampler, SinadOfAOneKilohertzSine)
         std::vector<float> left, right;
         ASSERT_EQ (rig.play (outputFrames, 480, c.ratio, left, right), 0);
 
-        const auto fit = fitSine (left, 2000, 48000, frequencyHz / outputRateHz);
+        const auto fit = bench::fitSine (left, 2000, 48000, frequencyHz / outputRateHz);
         std::cout << "SINAD of 1 kHz at ratio " << c.ratio << ": " << fit.sinadDb << " dB (gain "
                   << 20.0 * std::log10 (fit.amplitude / 0.5) << " dB)\n";
         RecordProperty ("sinad_dB_at_" + std::to_string (c.ratio), std::to_string (fit.sinadDb));

@@ -16,16 +16,7 @@ const deepFreeze = (v) => {
   return Object.freeze(v);
 };
 
-function seeded(seed) {
-  let s = seed >>> 0;
-  return () => {
-    s = (s + 0x6d2b79f5) >>> 0;
-    let t = s;
-    t = Math.imul(t ^ (t >>> 15), t | 1);
-    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-  };
-}
+const { seeded } = require('../../../tools/seeded-random.js');
 
 // ------------------------------------------------------------------ the state and its guard
 
