@@ -133,7 +133,8 @@
     if (largest <= 0) return bands.slice();
     return bands.filter((band) => band !== null && typeof band === 'object').map((band) => ({
       freqHz: band.freqHz,
-      gainDb: roundTo(Number(band.gainDb) - largest, 2),
+      // A band without a usable gain counts as 0 dB, so it never turns into NaN.
+      gainDb: roundTo((Number.isFinite(Number(band.gainDb)) ? Number(band.gainDb) : 0) - largest, 2),
       q: band.q,
       type: band.type,
       stereo: band.stereo,

@@ -114,7 +114,8 @@
       freqs.push(f);
       raw.push(equalLoudnessGainDb(f, phon, REF_HZ));
     }
-    const top = Math.max(...raw);
+    // A loop, not a spread: a long table would overflow the call stack.
+    const top = raw.reduce((a, b) => (b > a ? b : a), -Infinity);
     return { freqs, gainsDb: raw.map((g) => g - top), phon };
   }
 

@@ -308,8 +308,9 @@
     return Math.ceil(n / FIR_BLOCK) * FIR_BLOCK;
   }
 
+  // A delay is never negative: the engine clamps it to 0 as well.
   function delayValue(value) {
-    return isFiniteNumber(value) ? value : 0;
+    return isFiniteNumber(value) && value > 0 ? value : 0;
   }
 
   // Taken from the state as passed: the engine's delay line and kernel stay in the path while bypassed.

@@ -222,3 +222,8 @@ test('fewer bytes than the header and band slots is a range error', () => {
     assert.throws(() => FFP.decodeProQ3(source), RangeError);
   }
 });
+
+test('preferCuts gives a band without a usable gain 0 dB, never NaN', () => {
+  const out = FFP.preferCuts([{ freqHz: 100, gainDb: 2, q: 1, type: 'bell', stereo: 'stereo' }, { freqHz: 200, q: 1, type: 'bell', stereo: 'stereo' }]);
+  assert.deepEqual(out.map((b) => b.gainDb), [0, -2]);
+});

@@ -108,3 +108,9 @@ test('tiltGainAt holds the ends and interpolates in ln f between points', () => 
   assert.equal(I.tiltGainAt({ freqs: [], gainsDb: [] }, 100), 0, 'no points, no tilt');
   assert.equal(I.tiltGainAt(null, 100), 0);
 });
+
+test('a very long tilt table is built without overflowing the call stack', () => {
+  const table = I.sweepTiltTable(20, 20000, 80, 200000);
+  assert.equal(table.gainsDb.length, 200000);
+  assert.equal(table.gainsDb.reduce((a, b) => Math.max(a, b), -Infinity), 0, 'the loudest-needed point is at 0 dB');
+});

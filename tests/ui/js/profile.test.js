@@ -457,3 +457,8 @@ test('the reader leaves its input unchanged', () => {
   first.profile.nulls.push({ freqHz: 1 });
   assert.equal(file.map.nulls.length, 1);
 });
+
+test('latencySamples never counts a negative delay', () => {
+  assert.equal(P.latencySamples({ delayLeftMs: -5, delayRightMs: -3, phaseMode: 'minimum' }, 48000), 15);
+  assert.equal(P.latencySamples({ delayLeftMs: -5, delayRightMs: 2, phaseMode: 'minimum' }, 48000), 2 * 48 + 15);
+});
