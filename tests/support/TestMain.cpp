@@ -1,5 +1,7 @@
 // The test binaries' main: hosts JUCE's message loop headless, so tests can use timers,
 // change messages and callAsync by pumping the loop (see MessageLoop.h).
+#include "platform/XLibrariesStayLoaded.h"
+
 #include <juce_events/juce_events.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,7 @@ namespace
 int main (int argc, char** argv)
 {
     testing::InitGoogleTest (&argc, argv);
+    brindle::keepXLibrariesLoadedUnderSanitizers();
 
     juce::JUCEApplicationBase::createInstance = &createNoApplication;
     juce::ScopedJuceInitialiser_GUI juce;
