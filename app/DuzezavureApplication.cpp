@@ -78,7 +78,6 @@ void DuzezavureApplication::shutdown()
 {
     tray.reset();
     window.reset();
-    quitSignals.reset();
 
     router.running = false;
     router.closeDevices();
@@ -89,8 +88,11 @@ void DuzezavureApplication::shutdown()
     if (initialised)
         settings.save();
 
-    if (services.simulatedAudio != nullptr)
+    if (initialised && services.simulatedAudio != nullptr)
         SimulatedSoundCard::writeRecording (*services.simulatedAudio, router.getEngine().getSampleRate());
+
+    // Last: a second request to quit during shut-down must not cut it short before the save.
+    quitSignals.reset();
 }
 
 void DuzezavureApplication::anotherInstanceStarted (const juce::String&)

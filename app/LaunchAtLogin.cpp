@@ -1,6 +1,7 @@
 #include "LaunchAtLogin.h"
 
 #include "platform/XdgAutostartEntry.h"
+#include "platform/RunningExecutable.h"
 #include "platform/XdgConfigFolder.h"
 
 namespace brindle
@@ -23,7 +24,7 @@ bool setLaunchAtLogin (bool enable, LoginItem& item)
     if (! enable)
         return item.disable();
 
-    return item.enable (juce::File::getSpecialLocation (juce::File::currentExecutableFile));
+    return item.enable (runningExecutable());
 }
 
 } // namespace brindle

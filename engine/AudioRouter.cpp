@@ -251,14 +251,8 @@ void AudioRouter::changeListenerCallback (juce::ChangeBroadcaster*)
 
 void AudioRouter::reportDeviceError()
 {
-    if (juce::MessageManager::getInstanceWithoutCreating() != nullptr
-        && juce::MessageManager::getInstanceWithoutCreating()->isThisTheMessageThread())
-    {
-        if (onDeviceError)
-            onDeviceError();
-        return;
-    }
-
+    // Always by message, even from the message thread: a device may report while setRoute or
+    // closeDevices is half done, and the handler must not run in the middle of that.
     errorRelay.triggerAsyncUpdate();
 }
 

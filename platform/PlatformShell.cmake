@@ -4,6 +4,7 @@
 add_library(brindle_platform_shell STATIC
     "${CMAKE_CURRENT_LIST_DIR}/DesktopSoundSettings.cpp"
     "${CMAKE_CURRENT_LIST_DIR}/DetachedProcess.cpp"
+    "${CMAKE_CURRENT_LIST_DIR}/RunningExecutable.cpp"
     "${CMAKE_CURRENT_LIST_DIR}/XdgAutostartEntry.cpp"
     "${CMAKE_CURRENT_LIST_DIR}/XdgConfigFolder.cpp")
 

@@ -35,7 +35,7 @@ std::shared_ptr<SimulatedAudioSystem> SimulatedSoundCard::create (SimulatedClock
     auto system = std::make_shared<SimulatedAudioSystem> (mode);
     system->add (SimulatedDeviceConfig::output (speakersName)
                      .withClockOffsetPpm (120)
-                     .withCapture ((std::int64_t) (recordedSeconds * 192000)));
+                     .withCapture ((std::int64_t) (recordedSeconds * 48000)));
     system->add (SimulatedDeviceConfig::cablePair().withSignal (testSignal()));
     return system;
 }

@@ -16,7 +16,8 @@ namespace brindle
     It is offered only on request: otherwise a fake cable would stand in for the loopback
     driver the console asks the user to install, and a stored route could open on fake
     speakers. When DUZEZAVURE_SIMULATED_RECORDING names a file, what the speakers played (up
-    to the first minute after they last started) is written there as a WAV file at the end.
+    to the first minute at 48 kHz after they last started) is written there as a WAV file at the
+    end.
 
     Threading: message thread. */
 struct SimulatedSoundCard

@@ -24,6 +24,7 @@ namespace
     /** The folder exists, belongs to us and nobody else can enter it. */
     bool makePrivateFolder (const juce::File& folder)
     {
+        folder.getParentDirectory().createDirectory();
         const auto path = folder.getFullPathName().toStdString();
         if (::mkdir (path.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
@@ -55,6 +56,13 @@ juce::File UserSocketSingleInstance::defaultFolder()
 
     if (runtime.startsWithChar ('/') && juce::File (runtime).isDirectory())
         return juce::File (runtime).getChildFile (folderName);
+
+    // The home folder is the user's own, so nobody else can take the name first, as they
+    // could in /tmp; /tmp is the last resort, for a user without a home.
+    const auto home = juce::SystemStats::getEnvironmentVariable ("HOME", {});
+
+    if (home.startsWithChar ('/') && juce::File (home).isDirectory())
+        return juce::File (home).getChildFile (".cache").getChildFile (folderName);
 
     return juce::File ("/tmp").getChildFile (juce::String (folderName) + "-" + juce::String ((int) ::getuid()));
 }
@@ -99,9 +107,12 @@ bool UserSocketSingleInstance::acquire()
 
     if (::flock (lockFd, LOCK_EX | LOCK_NB) != 0)
     {
+        // Only a lock held elsewhere means another instance; a file system that cannot lock
+        // must not make every start hand over to nobody and end.
+        const bool heldElsewhere = errno == EWOULDBLOCK;
         ::close (lockFd);
         lockFd = -1;
-        return false;
+        return ! heldElsewhere;
     }
 
     // We hold the lock, so any socket left here belongs to an instance that is gone.

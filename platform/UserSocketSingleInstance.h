@@ -10,8 +10,10 @@ namespace brindle
 {
 
 /** The Linux single instance: an exclusive lock on a file in a folder only this user can
-    reach ($XDG_RUNTIME_DIR/tonwell-duzezavure, else a 0700 folder of its own in the temporary
-    folder), and a Unix socket beside it on which the running instance hears later starts.
+    reach ($XDG_RUNTIME_DIR/tonwell-duzezavure, else ~/.cache/tonwell-duzezavure, else a 0700
+    folder of its own in /tmp), and a Unix socket beside it on which the running instance
+    hears later starts. Where no such folder can be made, or its file system cannot lock, the
+    program runs rather than refusing to start.
 
     A lock, unlike the mere presence of a file, goes with the process: a crashed instance never
     blocks the next start.
@@ -29,7 +31,8 @@ public:
     bool acquire() override;
     bool handOver (const juce::String& commandLine) override;
 
-    /** $XDG_RUNTIME_DIR/tonwell-duzezavure, else /tmp/tonwell-duzezavure-<uid>. */
+    /** $XDG_RUNTIME_DIR/tonwell-duzezavure, else ~/.cache/tonwell-duzezavure, else
+        /tmp/tonwell-duzezavure-<uid>. */
     static juce::File defaultFolder();
 
 private:

@@ -2,6 +2,8 @@
 
 #include "MessageLoop.h"
 
+#include "platform/UserSocketSingleInstance.h"
+
 #include <gtest/gtest.h>
 
 namespace brindle::test
@@ -76,6 +78,23 @@ TEST (ApplicationLifecycle, QuittingWhileHiddenStillClosesTheDevicesAndSaves)
     const auto saved = juce::JSON::parse (f.settingsFile());
     EXPECT_TRUE ((bool) saved["unknown"]["kept"]) << "members it does not know survive";
     EXPECT_EQ (saved["routing"]["outputDevice"].toString(), "") << "the completed route is not written back";
+}
+
+TEST (ApplicationLifecycle, ALaterStartThroughTheRealLockRaisesTheHiddenConsole)
+{
+    ApplicationFixture f;
+    const auto lockFolder = f.home.get().getChildFile ("instance");
+    f.app->getServices().singleInstance = std::make_unique<UserSocketSingleInstance> (lockFolder);
+
+    f.app->initialise ({});
+    f.app->getWindow()->setVisible (false);
+
+    UserSocketSingleInstance later (lockFolder);
+    ASSERT_FALSE (later.acquire());
+    ASSERT_TRUE (later.handOver ("again"));
+
+    EXPECT_TRUE (pumpUntil ([&] { return f.app->getWindow()->isVisible(); }));
+    f.app->shutdown();
 }
 
 } // namespace brindle::test

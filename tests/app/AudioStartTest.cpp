@@ -25,11 +25,14 @@ TEST (AudioStart, TheStoredRouteOpensAsStoredOrOnTheDefaultPlaybackDevice)
     for (const auto& c : cases)
     {
         ApplicationFixture f;
-        f.writeSettings (ApplicationFixture::routeJson (c.input, c.output));
+        f.writeSettings (ApplicationFixture::routeJson (c.input, c.output, ",\"state\":{\"bands\":[],\"correctionPct\":100,\"outputDb\":-7,\"safeHeadroom\":false}"));
         f.app->initialise ({});
 
         EXPECT_EQ (f.app->getRouter().isRunning(), c.opens) << c.name << ": " << f.app->getRouter().getLastError();
         EXPECT_EQ (f.app->getRouter().getCurrentRoute().outputDevice, c.openedOutput) << c.name;
+        f.audio->advance (std::chrono::milliseconds (50));
+        EXPECT_EQ (f.app->getRouter().getEngine().getTargetOutputDb(), c.opens ? -7.0 : 0.0)
+            << c.name << ": the stored state is applied only when the route opened";
         f.app->shutdown();
     }
 }

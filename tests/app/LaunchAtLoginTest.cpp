@@ -1,4 +1,5 @@
 #include "app/LaunchAtLogin.h"
+#include "platform/RunningExecutable.h"
 #include "platform/FakeLoginItem.h"
 
 #include "FileBytes.h"
@@ -15,7 +16,7 @@ TEST (LaunchAtLogin, TheSystemItemIsTheAutostartEntryOfTheRunningExecutable)
     TemporaryFolder config;
     ScopedEnvironmentVariable configHome ("XDG_CONFIG_HOME", config.get().getFullPathName().toRawUTF8());
     const auto entry = config.get().getChildFile ("autostart/TonwellDuzezavure.desktop");
-    const auto executable = juce::File::getSpecialLocation (juce::File::currentExecutableFile);
+    const auto executable = runningExecutable();
 
     EXPECT_FALSE (isLaunchAtLoginEnabled());
 
@@ -34,7 +35,7 @@ TEST (LaunchAtLogin, ReportsWhatTheItemReports)
     FakeLoginItem item;
     EXPECT_TRUE (setLaunchAtLogin (true, item));
     EXPECT_TRUE (isLaunchAtLoginEnabled (item));
-    EXPECT_EQ (item.enabledFor, juce::File::getSpecialLocation (juce::File::currentExecutableFile));
+    EXPECT_EQ (item.enabledFor, runningExecutable());
 
     item.refuseWrites = true;
     EXPECT_FALSE (setLaunchAtLogin (true, item)) << "a failed write is not reported as success";

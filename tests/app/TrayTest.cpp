@@ -1,5 +1,7 @@
 #include "ApplicationFixture.h"
 
+#include "platform/RunningExecutable.h"
+
 #include <gtest/gtest.h>
 
 namespace brindle::test
@@ -82,7 +84,7 @@ TEST (Tray, ItsChoicesDoWhatTheySay)
 
     tray.handleMenuResult (DuzezavureApplication::Tray::launchAtLogin);
     EXPECT_TRUE (f.loginItem.enabled);
-    EXPECT_EQ (f.loginItem.enabledFor, juce::File::getSpecialLocation (juce::File::currentExecutableFile));
+    EXPECT_EQ (f.loginItem.enabledFor, runningExecutable());
     tray.handleMenuResult (DuzezavureApplication::Tray::launchAtLogin);
     EXPECT_FALSE (f.loginItem.enabled) << "a second choice removes it";
 

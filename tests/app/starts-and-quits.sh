@@ -17,15 +17,20 @@ settings="$XDG_CONFIG_HOME/Tonwell/duzezavure.json"
 
 fail() { echo "$1"; kill -KILL "$pid" 2>/dev/null; exit 1; }
 
+# A room in the library, which nothing in this run may lose or change before the quit.
+mkdir -p "$(dirname "$settings")"
+printf '{ "version": 1, "library": { "Living room": { "bands": [] } } }' > "$settings"
+before=$(od -An -c "$settings")
+
 "$app" &
 pid=$!
 
 sleep 1.5
 kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "the application ended by itself (exit $?)"; }
 
-# A start without settings saves nothing until it quits; a second start must not save either.
+# The running instance saves only when it quits; a second start must not write at all.
 timeout 10 "$app" || fail "the second start did not end cleanly (exit $?)"
-[ -e "$settings" ] && fail "the second start wrote the settings file"
+[ "$(od -An -c "$settings")" = "$before" ] || fail "the second start changed the settings file"
 kill -0 "$pid" 2>/dev/null || fail "the first instance ended when the second started"
 
 kill -TERM "$pid"
@@ -39,6 +44,6 @@ wait "$pid"
 status=$?
 [ "$status" -eq 0 ] || fail "the application quit with exit status $status"
 
-expected=$(printf '{\r\n  "version": 1\r\n}')
-[ "$(cat "$settings" 2>/dev/null)" = "$expected" ] || fail "the settings were not saved on quit: $(cat "$settings" 2>/dev/null | od -c | head -5)"
+expected=$(printf '{\r\n  "version": 1,\r\n  "library": {\r\n    "Living room": {\r\n      "bands": []\r\n    }\r\n  }\r\n}')
+[ "$(cat "$settings" 2>/dev/null)" = "$expected" ] || fail "the settings were not saved on quit: $(od -c "$settings" | head -8)"
 echo "started, handed a second start over, quit on SIGTERM and saved"

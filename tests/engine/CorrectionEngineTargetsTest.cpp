@@ -183,3 +183,29 @@ TEST (CorrectionEngineTargets, LatencyFiguresComeFromTheLastAppliedState)
 }
 
 } // namespace brindle::test
+
+namespace brindle::test
+{
+
+TEST (CorrectionEngineDesigner, APassTakesTheNewestPublishedStateAndMarksItPending)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 512);
+    EXPECT_FALSE (engine.designPendingKernel()) << "nothing published";
+    EXPECT_FALSE (engine.isDesignPending());
+
+    auto first = makeState ({ makeBand (BandType::bell, 100, 3, 1) });
+    auto second = makeState ({ makeBand (BandType::bell, 200, 40, 1) });
+    engine.designerStates.publish (first);
+    engine.designerStates.publish (second);
+
+    EXPECT_FALSE (engine.designPendingKernel()) << "no kernel is designed yet";
+    EXPECT_TRUE (engine.isDesignPending());
+    EXPECT_EQ (engine.getDesignerState().bands[0].freqHz, 200.0) << "only the newest";
+    EXPECT_EQ (engine.getDesignerState().bands[0].gainDb, 12.0) << "sanitised";
+
+    engine.prepare (48000, 512);
+    EXPECT_FALSE (engine.isDesignPending()) << "a new route starts with nothing pending";
+}
+
+} // namespace brindle::test

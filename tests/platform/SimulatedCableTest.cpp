@@ -12,14 +12,14 @@ namespace brindle::test
 {
 
 using namespace std::chrono_literals;
-using Spec = SimulatedDeviceConfig;
+using Config = SimulatedDeviceConfig;
 
 namespace
 {
     // Plays into the cable's playback end and records from its capture end.
     struct CableRun
     {
-        explicit CableRun (const Spec& cable, SimulatedClock::Mode mode = SimulatedClock::Mode::manual)
+        explicit CableRun (const Config& cable, SimulatedClock::Mode mode = SimulatedClock::Mode::manual)
             : rig (mode)
         {
             rig.system->add (cable);
@@ -42,7 +42,7 @@ TEST (SimulatedCable, WhatIsPlayedIntoItComesOutFrameForFrame)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (testing::Message() << "played in " << c.playBlock << ", captured in " << c.captureBlock << ", " << c.ppm << " ppm");
-        CableRun run (Spec::cablePair().withClockOffsetPpm (c.ppm));
+        CableRun run (Config::cablePair().withClockOffsetPpm (c.ppm));
         run.startPlayback (c.playBlock);
         run.startCapture (c.captureBlock);
         run.rig.system->advance (3s);
@@ -64,7 +64,7 @@ TEST (SimulatedCable, WhatIsPlayedIntoItComesOutFrameForFrame)
 
 TEST (SimulatedCable, ACaptureStartedLaterHearsTheCableFromThatMoment)
 {
-    CableRun run (Spec::cablePair());
+    CableRun run (Config::cablePair());
     run.startPlayback (480);
     run.rig.system->advance (1500ms);
     run.startCapture (64);
@@ -77,7 +77,7 @@ TEST (SimulatedCable, ACaptureStartedLaterHearsTheCableFromThatMoment)
 
 TEST (SimulatedCable, FramesNobodyPlayedAreSilence)
 {
-    CableRun run (Spec::cablePair());
+    CableRun run (Config::cablePair());
     run.startCapture (480);
     run.rig.system->advance (500ms);              // nothing plays yet
     run.startPlayback (480);                      // at cable frame 24000
@@ -102,7 +102,7 @@ TEST (SimulatedCable, FramesNobodyPlayedAreSilence)
 
 TEST (SimulatedCable, TheComputersOwnSignalPlaysAtTheCablesFrameNumbers)
 {
-    CableRun run (Spec::cablePair().withSignal (sineSignal (1000.0, 0.5f)));
+    CableRun run (Config::cablePair().withSignal (sineSignal (1000.0, 0.5f)));
     run.rig.system->advance (1s);                 // the computer plays whether or not anyone listens
     run.startCapture (64);
     run.rig.system->advance (100ms);
@@ -125,7 +125,7 @@ TEST (SimulatedCable, TheComputersOwnSignalPlaysAtTheCablesFrameNumbers)
 
 TEST (SimulatedCable, InRealTimeItCarriesSamplesBetweenTwoDeviceThreads)
 {
-    CableRun run (Spec::cablePair().withClockOffsetPpm (200), SimulatedClock::Mode::realTime);
+    CableRun run (Config::cablePair().withClockOffsetPpm (200), SimulatedClock::Mode::realTime);
     run.startPlayback (256);
     run.startCapture (64);
     EXPECT_TRUE (pumpUntil ([&] { return run.recorder.frames >= 9600; }, 10'000));

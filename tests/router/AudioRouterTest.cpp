@@ -208,6 +208,7 @@ TEST (AudioRouter, AStateAppliedBeforeAnyRouteTakesEffectOnceOneOpens)
     s.router->applyState (state);
 
     ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("Interface", "Interface")));
+    EXPECT_EQ (s.router->getEngine().getDesignerState().outputDb, -20.0) << "taken by the design pass before the devices start";
     s.advanceSeconds (0.5);
 
     const auto& capture = s.system->getEndpoint ("Interface")->getCapture();
