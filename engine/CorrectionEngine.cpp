@@ -231,7 +231,7 @@ void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, in
             }
             else
             {
-                mixCrossfadingSection (channel, j, stage, stage, count);
+                runFadingSection (channel, j, stage, count);
             }
         }
 
@@ -240,7 +240,7 @@ void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, in
     }
 }
 
-void CorrectionEngine::mixCrossfadingSection (ChannelProcessor& channel, int slot, const double* input, double* output, int numSamples) noexcept
+void CorrectionEngine::runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept
 {
     // The section keeps running, so its history is current when it fades back in.
     auto& s = channel.sections[(size_t) slot];
@@ -249,12 +249,12 @@ void CorrectionEngine::mixCrossfadingSection (ChannelProcessor& channel, int slo
 
     for (int i = 0; i < numSamples; ++i)
     {
-        const double x = input[i];
+        const double x = samples[i];
         const double y = s.b0 * x + s.b1 * s.x1 + s.b2 * s.x2 - s.a1 * s.y1 - s.a2 * s.y2;
         s.x2 = s.x1; s.x1 = x; s.y2 = s.y1; s.y1 = y;
 
         mix = moveTowards (mix, target, mixStepPerSample);
-        output[i] = mix * y + (1.0 - mix) * x;
+        samples[i] = mix * y + (1.0 - mix) * x;
     }
 
     channel.currentMix[(size_t) slot] = mix;

@@ -94,7 +94,7 @@ public:
 private:
     void setChannelTargets (ChannelProcessor& channel, const CorrectionState& state, int channelIndex) noexcept;
     void runCascade (ChannelProcessor& channel, float* samples, int numSamples, double gain) noexcept;
-    void mixCrossfadingSection (ChannelProcessor& channel, int slot, const double* input, double* output, int numSamples) noexcept;
+    void runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept;
 
     std::array<ChannelProcessor, channelCount> channels {};
     double sampleRate = 48000.0;
@@ -106,8 +106,8 @@ private:
     PhaseMode phaseMode = PhaseMode::minimum;
     double mixStepPerSample = 1.0 / 480.0;
 
-    // Scratch for one block of the cascade: the samples before and after each section.
-    std::vector<double> stageInput, stageOutput;
+    // One block of the cascade in double precision, filtered in place section by section.
+    std::vector<double> stageInput;
 
     // The kernel designer's own copy of the newest state, and whether its kernels are still due.
     CorrectionState designerState;
