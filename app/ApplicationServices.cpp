@@ -3,8 +3,8 @@
 #include "LaunchAtLogin.h"
 #include "SoundSettings.h"
 
-#include "platform/SimulatedDeviceManager.h"
-#include "platform/SimulatedSoundCard.h"
+#include "platform/simulation/SimulatedDeviceManager.h"
+#include "platform/simulation/SimulatedSoundCard.h"
 #include "platform/UserSocketSingleInstance.h"
 #include "platform/XdgConfigFolder.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/ApplicationDataFolder.h"
 #include "platform/LoginItem.h"
-#include "platform/SimulatedAudioSystem.h"
+#include "platform/simulation/SimulatedAudioSystem.h"
 #include "platform/SingleInstance.h"
 #include "platform/SoundSettingsLauncher.h"
 

@@ -6,7 +6,7 @@
 #include "engine/RouteClamp.h"
 #include "engine/StateParser.h"
 #include "platform/DefaultPlaybackDevice.h"
-#include "platform/SimulatedSoundCard.h"
+#include "platform/simulation/SimulatedSoundCard.h"
 
 namespace brindle
 {
@@ -124,7 +124,8 @@ void DuzezavureApplication::startAudio()
     }
 
     if (route.outputDevice.isEmpty())
-        route.outputDevice = findDefaultPlaybackDevice (router.getDeviceManager(), route.deviceType);
+        if (auto* type = findDeviceType (router.getDeviceManager(), route.deviceType))
+            route.outputDevice = findDefaultPlaybackDevice (*type);
 
     if (route.outputDevice.isEmpty() || route.inputDevice.isEmpty())
         return;

@@ -5,7 +5,7 @@
 // wander. "Settled" is the time after which every window's mean stays within 2 % of the
 // target. Goal: at most 60 s at 300 ppm, with no dropouts.
 #include "engine/AudioRouter.h"
-#include "platform/SimulatedDeviceManager.h"
+#include "platform/simulation/SimulatedDeviceManager.h"
 
 #include <juce_events/juce_events.h>
 

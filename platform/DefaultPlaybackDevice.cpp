@@ -1,20 +1,13 @@
 #include "DefaultPlaybackDevice.h"
 
-#include "engine/DeviceLists.h"
-
 namespace brindle
 {
 
-juce::String findDefaultPlaybackDevice (juce::AudioDeviceManager& manager, const juce::String& deviceTypeName)
+juce::String findDefaultPlaybackDevice (juce::AudioIODeviceType& type)
 {
-    auto* type = findDeviceType (manager, deviceTypeName);
-
-    if (type == nullptr)
-        return {};
-
-    type->scanForDevices();
-    const auto names = type->getDeviceNames (false);
-    const int index = type->getDefaultDeviceIndex (false);
+    type.scanForDevices();
+    const auto names = type.getDeviceNames (false);
+    const int index = type.getDefaultDeviceIndex (false);
 
     return juce::isPositiveAndBelow (index, names.size()) ? names[index] : juce::String();
 }

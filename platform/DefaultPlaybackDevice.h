@@ -5,9 +5,9 @@
 namespace brindle
 {
 
-/** The name of the system's default playback device in the named device type (the first type
-    when none matches), as the device type reports it; empty when it has none.
+/** The name of the system's default playback device of this device type, as the type reports
+    it after a fresh scan; empty when it has none.
     Threading: message thread. */
-juce::String findDefaultPlaybackDevice (juce::AudioDeviceManager& manager, const juce::String& deviceTypeName);
+juce::String findDefaultPlaybackDevice (juce::AudioIODeviceType& type);
 
 } // namespace brindle

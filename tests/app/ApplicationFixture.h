@@ -5,11 +5,11 @@
 
 #include "app/DuzezavureApplication.h"
 #include "app/Tray.h"
-#include "platform/FakeApplicationDataFolder.h"
-#include "platform/FakeLoginItem.h"
-#include "platform/FakeSoundSettingsLauncher.h"
-#include "platform/SimulatedDeviceManager.h"
-#include "platform/SimulatedSoundCard.h"
+#include "FakeApplicationDataFolder.h"
+#include "FakeLoginItem.h"
+#include "FakeSoundSettingsLauncher.h"
+#include "platform/simulation/SimulatedDeviceManager.h"
+#include "platform/simulation/SimulatedSoundCard.h"
 
 #include <memory>
 

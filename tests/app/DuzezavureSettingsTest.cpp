@@ -1,6 +1,6 @@
 #include "app/DuzezavureSettings.h"
 #include "common/JsonWriter.h"
-#include "platform/FakeApplicationDataFolder.h"
+#include "FakeApplicationDataFolder.h"
 
 #include "FileBytes.h"
 #include "TemporaryFolder.h"

@@ -1,6 +1,6 @@
 #include "app/LaunchAtLogin.h"
 #include "platform/RunningExecutable.h"
-#include "platform/FakeLoginItem.h"
+#include "FakeLoginItem.h"
 
 #include "FileBytes.h"
 #include "ScopedEnvironmentVariable.h"

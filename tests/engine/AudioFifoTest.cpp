@@ -1,3 +1,4 @@
+#include "TestSeed.h"
 #include "engine/AudioFifo.h"
 
 #include <gtest/gtest.h>
@@ -96,9 +97,8 @@ TEST (AudioFifo, AFullQueueHoldsOneFrameLessThanItsCapacity)
 
 TEST (AudioFifo, RandomWritesAndReadsWrapTheRingWithoutLosingOrder)
 {
-    const auto seed = std::random_device {}();
-    std::cout << "seed " << seed << "\n";
-    std::mt19937 random (seed);
+    const TestSeed seed;
+    std::mt19937 random (seed.value);
 
     for (int capacity : { 2, 5, 17, 256 })
     {
@@ -192,8 +192,7 @@ TEST (AudioFifo, PrepareAndResetEmptyTheQueue)
 
 TEST (AudioFifo, AProducerAndAConsumerOnTwoThreadsSeeEveryFrameOnceInOrder)
 {
-    const auto seed = std::random_device {}();
-    std::cout << "seed " << seed << "\n";
+    const TestSeed seed;
 
     constexpr int totalFrames = 400000;
     PreparedFifo fifo (97);
@@ -202,7 +201,7 @@ TEST (AudioFifo, AProducerAndAConsumerOnTwoThreadsSeeEveryFrameOnceInOrder)
 
     std::thread producer ([&]
     {
-        std::mt19937 random (seed);
+        std::mt19937 random (seed.value);
         std::uniform_int_distribution<int> size (1, 40);
         int written = 0;
 
@@ -213,7 +212,7 @@ TEST (AudioFifo, AProducerAndAConsumerOnTwoThreadsSeeEveryFrameOnceInOrder)
         }
     });
 
-    std::mt19937 random (seed + 1);
+    std::mt19937 random (seed.value + 1);
     std::uniform_int_distribution<int> size (1, 40);
     int framesOutOfStep = 0;
 

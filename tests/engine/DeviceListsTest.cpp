@@ -1,7 +1,7 @@
 #include "engine/DeviceLists.h"
 
-#include "platform/SimulatedDeviceManager.h"
-#include "platform/SimulatedDeviceType.h"
+#include "platform/simulation/SimulatedDeviceManager.h"
+#include "platform/simulation/SimulatedDeviceType.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioMeasures.h"
 #include "engine/CorrectionEngine.h"
 
 #include <cmath>
@@ -55,19 +56,5 @@ struct EngineRun
         }
     }
 };
-
-/** Level in dB of the last `count` samples relative to a full-scale sine's power. */
-inline double sineLevelDb (const std::vector<float>& samples, size_t count)
-{
-    double power = 0;
-    for (size_t i = samples.size() - count; i < samples.size(); ++i)
-        power += (double) samples[i] * samples[i];
-    return 10 * std::log10 (power / count / 0.5);
-}
-
-inline auto sineAt (double freqHz, double sampleRate)
-{
-    return [=] (int n) { return (float) std::sin (2 * 3.141592653589793 * freqHz * n / sampleRate); };
-}
 
 } // namespace brindle::test

@@ -12,7 +12,7 @@ TEST (RunningExecutable, NamesTheProgramsOwnFileHoweverItWasStarted)
     const auto executable = runningExecutable();
     EXPECT_TRUE (juce::File::isAbsolutePath (executable.getFullPathName()));
     EXPECT_TRUE (executable.existsAsFile()) << executable.getFullPathName();
-    EXPECT_EQ (executable.getFileName(), "platform_app_tests");
+    EXPECT_EQ (executable.getFileName(), "platform_tests");
 }
 
 } // namespace brindle::test

@@ -1,4 +1,4 @@
-#include "platform/FakeApplicationDataFolder.h"
+#include "FakeApplicationDataFolder.h"
 #include "platform/XdgAutostartEntry.h"
 
 #include "FileBytes.h"

@@ -1,3 +1,4 @@
+#include "AudioMeasures.h"
 #include "RouterScenario.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +14,7 @@ namespace
 {
     double levelDb (const OutputCapture& capture, int channel, std::int64_t from, std::int64_t to)
     {
-        double power = 0;
-        for (auto f = from; f < to; ++f)
-            power += (double) capture.getSample (channel, f) * capture.getSample (channel, f);
-        return 10 * std::log10 (power / (double) (to - from) / 0.5);
+        return test::levelDb ([&] (std::int64_t f) { return capture.getSample (channel, f); }, from, to);
     }
 
     std::int64_t firstFrameAbove (const OutputCapture& capture, int channel, float threshold)

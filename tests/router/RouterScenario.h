@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/AudioRouter.h"
-#include "platform/SimulatedDeviceManager.h"
+#include "platform/simulation/SimulatedDeviceManager.h"
 
 #include <chrono>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LoginItem.h"
+#include "platform/LoginItem.h"
 
 namespace brindle
 {

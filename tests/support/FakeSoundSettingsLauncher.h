@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SoundSettingsLauncher.h"
+#include "platform/SoundSettingsLauncher.h"
 
 namespace brindle
 {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "platform/SimulatedAudioSystem.h"
-#include "platform/SimulatedDeviceType.h"
+#include "AudioMeasures.h"
+#include "platform/simulation/SimulatedAudioSystem.h"
+#include "platform/simulation/SimulatedDeviceType.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,6 @@ struct SimulatedRig
     {
     }
 
-    static juce::BigInteger channels (int count)
-    {
-        juce::BigInteger mask;
-        mask.setRange (0, count, true);
-        return mask;
-    }
-
     /** Creates and opens a device with the first two channels of each direction it is asked
         for; null (with a test failure) when it cannot be created or opened. */
     std::unique_ptr<juce::AudioIODevice> open (const juce::String& output, const juce::String& input,
@@ -38,8 +32,8 @@ struct SimulatedRig
             return nullptr;
         }
 
-        const auto error = device->open (input.isEmpty() ? juce::BigInteger() : channels (2),
-                                         output.isEmpty() ? juce::BigInteger() : channels (2), rateHz, bufferFrames);
+        const auto error = device->open (input.isEmpty() ? juce::BigInteger() : channelMask (2),
+                                         output.isEmpty() ? juce::BigInteger() : channelMask (2), rateHz, bufferFrames);
 
         if (error.isNotEmpty())
         {

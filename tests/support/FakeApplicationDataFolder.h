@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationDataFolder.h"
+#include "platform/ApplicationDataFolder.h"
 
 namespace brindle
 {

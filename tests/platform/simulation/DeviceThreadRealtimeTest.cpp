@@ -1,9 +1,10 @@
+#include "AudioMeasures.h"
 #include "RealtimeGuard.h"
 
 #include "engine/AudioFifo.h"
 #include "engine/DriftResampler.h"
-#include "platform/SimulatedAudioSystem.h"
-#include "platform/SimulatedDeviceType.h"
+#include "platform/simulation/SimulatedAudioSystem.h"
+#include "platform/simulation/SimulatedDeviceType.h"
 
 #include <gtest/gtest.h>
 
@@ -71,8 +72,7 @@ TEST (DeviceThreadRealtime, SimulatedBlocksInManualTimeNeitherAllocateNorLock)
         int errors = 0;
     } callback;
 
-    juce::BigInteger stereo;
-    stereo.setRange (0, 2, true);
+    const auto stereo = channelMask (2);
     const std::pair<const char*, const char*> names[] = { { "CABLE Input", "" }, { "", "CABLE Output" }, { "Speakers", "" },
                                                           { "", "Mic" }, { "Interface", "Interface" } };
     std::vector<std::unique_ptr<juce::AudioIODevice>> devices;

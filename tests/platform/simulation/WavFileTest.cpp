@@ -1,7 +1,7 @@
 #include "FileBytes.h"
 #include "TemporaryFolder.h"
 
-#include "platform/WavFile.h"
+#include "platform/simulation/WavFile.h"
 
 #include <gtest/gtest.h>
 

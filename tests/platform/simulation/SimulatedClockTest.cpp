@@ -1,5 +1,5 @@
-#include "platform/SimulatedClock.h"
-#include "platform/SimulatedStream.h"
+#include "platform/simulation/SimulatedClock.h"
+#include "platform/simulation/SimulatedStream.h"
 
 #include "MessageLoop.h"
 

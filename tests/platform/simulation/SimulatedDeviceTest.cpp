@@ -1,15 +1,15 @@
+#include "TestSeed.h"
 #include "RecordingCallback.h"
 #include "SimulatedRig.h"
 
 #include "MessageLoop.h"
-#include "platform/BlockSchedule.h"
-#include "platform/SimulatedDevice.h"
-#include "platform/SimulatedDeviceManager.h"
+#include "platform/simulation/BlockSchedule.h"
+#include "platform/simulation/SimulatedDevice.h"
+#include "platform/simulation/SimulatedDeviceManager.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <iostream>
 #include <random>
 
 namespace brindle::test
@@ -30,9 +30,8 @@ TEST (SimulatedDevice, ManualTimeRunsExactlyTheBlocksTheDevicesClockHasReached)
         { "duplex", 96000, -50, 256, 5, 1874 },        // 479976
     };
 
-    const auto seed = std::random_device {}();
-    std::cout << "seed " << seed << "\n";
-    std::mt19937 random (seed);
+    const TestSeed seed;
+    std::mt19937 random (seed.value);
 
     for (const auto& c : cases)
     {
@@ -243,7 +242,7 @@ TEST (SimulatedDevice, ADeviceThatFailsToOpenSaysWhyAndNeverStreams)
 
     std::unique_ptr<juce::AudioIODevice> device (rig.type.createDevice ("Broken", ""));
     ASSERT_NE (device, nullptr);
-    EXPECT_EQ (device->open ({}, SimulatedRig::channels (2), 48000, 256), "Device in use by another application.");
+    EXPECT_EQ (device->open ({}, channelMask (2), 48000, 256), "Device in use by another application.");
     EXPECT_FALSE (device->isOpen());
     EXPECT_EQ (device->getLastError(), "Device in use by another application.");
     EXPECT_EQ (device->getCurrentSampleRate(), 0.0);
