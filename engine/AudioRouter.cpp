@@ -1,6 +1,7 @@
 #include "AudioRouter.h"
 
 #include "DeviceLists.h"
+#include "PathLatency.h"
 
 #include <algorithm>
 #include <cstring>
@@ -287,23 +288,19 @@ StreamStatus AudioRouter::getStatus() const
 
     if (status.running && status.outputRate > 0.0)
     {
-        double engineSamples = engine.getLatencyMaxDelayMs() * 0.001 * engine.getSampleRate() + FractionalDelay::centreSamples;
-
-        if (engine.getLatencyPhaseMode() == PhaseMode::linear)
-            engineSamples += engine.getLatencyFirTaps() * 0.5 + 1024.0;
-
-        double inputBufferMs = 0.0, queueMs = 0.0;
-
-        if (! duplex)
-        {
-            if (inputAudioDevice != nullptr)
-                inputBufferMs = inputAudioDevice->getCurrentBufferSizeSamples() * 1000.0 / (status.inputRate > 1.0 ? status.inputRate : 1.0);
-
-            queueMs = (targetFrames + DriftResampler::delayFrames) * 1000.0 / std::max (status.inputRate, 1.0);
-        }
-
-        status.latencyMs = engineSamples * 1000.0 / status.outputRate + (queueMs + inputBufferMs)
-                         + status.bufferSize * 1000.0 / status.outputRate;
+        PathLatencyInputs path;
+        path.maxDelayMs = engine.getLatencyMaxDelayMs();
+        path.engineRate = engine.getSampleRate();
+        path.phaseMode = engine.getLatencyPhaseMode();
+        path.firTaps = engine.getLatencyFirTaps();
+        path.duplex = duplex;
+        path.outputRate = status.outputRate;
+        path.outputBufferFrames = status.bufferSize;
+        path.inputRate = status.inputRate;
+        // The input device is asked again: the estimate reads what it reports now.
+        path.inputBufferFrames = ! duplex && inputAudioDevice != nullptr ? inputAudioDevice->getCurrentBufferSizeSamples() : 0;
+        path.targetFrames = targetFrames;
+        status.latencyMs = pathLatencyMs (path);
     }
 
     return status;

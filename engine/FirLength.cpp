@@ -14,7 +14,7 @@ int firLengthFor (FirQuality quality, double sampleRate) noexcept
 
     // Truncate first, then round up: a scaled length of 5120.5 gives 5120, not 6144.
     const int taps = static_cast<int> (bounded);
-    return (taps + 1023) / 1024 * 1024;
+    return (taps + firBlockSize - 1) / firBlockSize * firBlockSize;
 }
 
 } // namespace brindle

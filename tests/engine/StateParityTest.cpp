@@ -5,6 +5,7 @@
 #include "engine/BandsInForce.h"
 #include "engine/CorrectionEngine.h"
 #include "engine/FirLength.h"
+#include "engine/PathLatency.h"
 #include "engine/SafeHeadroom.h"
 #include "engine/StateParser.h"
 
@@ -241,7 +242,8 @@ TEST (StateParity, TheDelayTheCorrectionAddsAgreesInMinimumPhase)
                 continue;
 
             engine.applyState (state);
-            const double engineSamples = engine.getLatencyMaxDelayMs() * 0.001 * engine.getSampleRate() + FractionalDelay::centreSamples;
+            const double engineSamples = engineDelaySamples (engine.getLatencyMaxDelayMs(), engine.getSampleRate(),
+                                                             engine.getLatencyPhaseMode(), engine.getLatencyFirTaps());
             EXPECT_NEAR (engineSamples, (double) testCase["latencySamples"][r], 1e-9) << testCase["name"].toString();
             ++compared;
         }
