@@ -5,20 +5,15 @@
 namespace brindle
 {
 
-/** The order of names "ignoring case", the same for every user whatever the process locale:
-    the framework's own folding maps only ASCII in the C locale, so "écran" would sort after
-    every name that starts with a plain letter.
+/** The order of names "ignoring case", the same for every user whatever the process locale
+    (the framework's own folding maps only ASCII in the C locale, so "écran" would sort after
+    every name that starts with a plain letter).
 
-    Threading: pure functions over a constant table; any thread. */
-
-/** The simple upper-case mapping of one code point (Unicode 14.0, all scripts): "é" gives "É",
-    "ω" gives "Ω"; a character whose upper case is several characters ("ß") stays as it is. */
-juce::juce_wchar toUpperCaseCodePoint (juce::juce_wchar c) noexcept;
-
-/** Compares code point by code point; where two differ, their upper-case forms decide (so "_"
+    Compares code point by code point; where two differ, their upper-case forms decide (so "_"
     sorts after every letter), and a name that is a prefix of another comes first. Names equal
     but for letter case are then ordered by their code points, so the result is the same on
-    every run. Negative, zero or positive, as `a` sorts before, with or after `b`. */
+    every run. Negative, zero or positive, as `a` sorts before, with or after `b`.
+    Threading: pure; any thread. */
 int compareIgnoringCase (const juce::String& a, const juce::String& b) noexcept;
 
 } // namespace brindle

@@ -46,7 +46,6 @@ void DuzezavureApplication::initialise (const juce::String& commandLine)
     // write anything of the user's.
     if (services.singleInstance != nullptr && ! services.singleInstance->acquire())
     {
-        handingOver = true;
         services.singleInstance->handOver (commandLine);
         services.quit();
         return;

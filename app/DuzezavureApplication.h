@@ -60,13 +60,9 @@ public:
     static juce::Image makeTrayIcon (bool running);
 
     AudioRouter& getRouter() noexcept { return router; }
-    DuzezavureSettings& getSettings() noexcept { return settings; }
     DuzezavureWindow* getWindow() noexcept { return window.get(); }
     Tray* getTray() noexcept { return tray.get(); }
     ApplicationServices& getServices() noexcept { return services; }
-
-    /** True in a start that found another instance running: it touches nothing of its own. */
-    bool isHandingOver() const noexcept { return handingOver; }
 
 private:
     ApplicationServices services;
@@ -76,7 +72,6 @@ private:
     std::unique_ptr<Tray> tray;
     std::unique_ptr<QuitSignals> quitSignals;
     bool initialised = false;
-    bool handingOver = false;
 };
 
 } // namespace brindle

@@ -4,7 +4,6 @@
 #include "common/JsonWriter.h"
 #include "common/SafeFileWrite.h"
 #include "engine/StateParser.h"
-#include "platform/XdgConfigFolder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,11 +93,6 @@ namespace
 
         return candidate;
     }
-}
-
-DuzezavureSettings::DuzezavureSettings()
-    : DuzezavureSettings (XdgConfigFolder())
-{
 }
 
 DuzezavureSettings::DuzezavureSettings (const ApplicationDataFolder& folder)

@@ -31,10 +31,6 @@ namespace brindle
 class DuzezavureSettings
 {
 public:
-    /** [message thread] The store of the user's own configuration folder, holding the default
-        document ("version": 1). Reads no file. */
-    DuzezavureSettings();
-
     /** [message thread] The same, in the settings folder below `folder`'s location (tests give
         a temporary folder, or none). */
     explicit DuzezavureSettings (const ApplicationDataFolder& folder);

@@ -318,7 +318,7 @@ void AudioRouter::Tap::audioDeviceIOCallbackWithContext (const float* const* inp
     {
         router->processDuplex (inputs, numInputs, outputs, numOutputs, numSamples);
     }
-    else if (isInput)
+    else if (side == Side::input)
     {
         if (numSamples > 0)
             clearChannels (outputs, numOutputs, numSamples);

@@ -35,11 +35,13 @@ namespace brindle
 class AudioRouter : public juce::ChangeListener
 {
 public:
-    /** The callback object given to a device; `isInput` for the input device of a two-device
-        route. */
+    /** The callback object given to a device: the input side of a two-device route, or the
+        output side (which is also the whole of a duplex route). */
     struct Tap final : juce::AudioIODeviceCallback
     {
-        Tap (AudioRouter& owner, bool input) noexcept : router (&owner), isInput (input) {}
+        enum class Side { input, output };
+
+        Tap (AudioRouter& owner, Side sideToServe) noexcept : router (&owner), side (sideToServe) {}
 
         void audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
                                                float* const* outputs, int numOutputs,
@@ -50,7 +52,7 @@ public:
         void audioDeviceError (const juce::String& errorMessage) override;
 
         AudioRouter* router;
-        bool isInput;
+        Side side;
     };
 
     /** The kernel designer: a low-priority thread that designs linear-phase kernels for the
@@ -136,8 +138,8 @@ private:
     std::unique_ptr<juce::AudioDeviceManager> deviceManager;
     std::unique_ptr<juce::AudioIODevice> inputAudioDevice;
     std::unique_ptr<juce::AudioIODevice> outputAudioDevice;
-    Tap inputTap { *this, true };
-    Tap outputTap { *this, false };
+    Tap inputTap { *this, Tap::Side::input };
+    Tap outputTap { *this, Tap::Side::output };
     CorrectionEngine engine;
     KernelDesigner designer { engine };
     AudioFifo fifo;

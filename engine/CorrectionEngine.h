@@ -84,8 +84,6 @@ public:
     double getSmoothingCoeff() const noexcept { return smoothingCoeff; }
     double getTargetOutputDb() const noexcept { return targetOutputDb; }
     double getCurrentOutputDb() const noexcept { return currentOutputDb; }
-    double getMaxDelayMs() const noexcept { return maxDelayMs; }
-    PhaseMode getPhaseMode() const noexcept { return phaseMode; }
     const ChannelProcessor& getChannel (int index) const noexcept { return channels[(size_t) index]; }
 
     StateTripleBuffer audioStates;       // message thread -> device thread

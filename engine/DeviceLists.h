@@ -1,21 +1,21 @@
 #pragma once
 
+// What the system can open: the device types (audio back ends) a device manager offers,
+// which of them a route names, the input devices of a type, and which of those look like
+// loopback sources (devices that deliver what the computer plays).
+//
+// The manager is used only as the owner of its device types; the pointers handed out stay
+// valid as long as it lives. Nothing is cached: every input list rescans its type, so a list
+// is as fresh as the operating system's.
+//
+// Threading: message thread only (scanning asks the operating system for its endpoints).
+
 #include <juce_audio_devices/juce_audio_devices.h>
 
 #include <array>
 
 namespace brindle
 {
-
-/** What the system can open: the device types (audio back ends) a device manager offers,
-    which of them a route names, the input devices of a type, and which of those look like
-    loopback sources (devices that deliver what the computer plays).
-
-    The manager is used only as the owner of its device types; the pointers handed out stay
-    valid as long as it lives. Nothing is cached: every input list rescans its type, so a list
-    is as fresh as the operating system's.
-
-    Threading: message thread only (scanning asks the operating system for its endpoints). */
 
 /** Fragments, lower case, whose presence in an input's name marks it as a loopback source:
     virtual cables and the capture endpoints that record what the computer plays. Tested in

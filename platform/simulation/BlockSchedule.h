@@ -33,8 +33,6 @@ public:
     BlockSchedule (double sampleRateHz, double clockOffsetPpm, int blockFrames, Timing timing) noexcept;
 
     /** Frames of this clock per second of simulated time. */
-    double getEffectiveRateHz() const noexcept { return effectiveRateHz; }
-    int getBlockFrames() const noexcept { return blockFrames; }
 
     /** Simulated time at which frame `frame` of this clock is due. */
     std::int64_t frameToNs (std::int64_t frame) const noexcept;

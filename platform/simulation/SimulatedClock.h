@@ -39,7 +39,6 @@ public:
     explicit SimulatedClock (Mode mode);
     ~SimulatedClock();
 
-    Mode getMode() const noexcept { return mode; }
 
     /** [any thread] Simulated time in ns: the time advanced to (manual), or the wall-clock time
         since construction (real time). While advance() runs a block it is that block's due

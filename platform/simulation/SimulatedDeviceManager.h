@@ -22,9 +22,6 @@ class SimulatedDeviceManager : public juce::AudioDeviceManager
 public:
     explicit SimulatedDeviceManager (std::shared_ptr<SimulatedAudioSystem> system);
 
-    /** The system whose devices the "Simulated" type offers; null when there is none. */
-    const std::shared_ptr<SimulatedAudioSystem>& getSimulatedSystem() const noexcept { return system; }
-
 protected:
     void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override;
 

@@ -34,7 +34,6 @@ public:
     bool hasSeparateInputsAndOutputs() const override { return true; }
     juce::AudioIODevice* createDevice (const juce::String& outputDeviceName, const juce::String& inputDeviceName) override;
 
-    SimulatedAudioSystem& getSystem() const noexcept { return *system; }
 
 private:
     void simulatedDevicesChanged() override;

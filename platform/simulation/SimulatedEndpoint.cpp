@@ -17,7 +17,6 @@ SimulatedEndpoint::SimulatedEndpoint (const juce::String& endpointName, Directio
 void SimulatedEndpoint::streamStarted() noexcept
 {
     capture.restart();
-    blocksRun.store (0, std::memory_order_release);
     framesRun.store (0, std::memory_order_release);
     startCount.fetch_add (1, std::memory_order_acq_rel);
     streaming.store (true, std::memory_order_release);
@@ -30,7 +29,6 @@ void SimulatedEndpoint::streamStopped() noexcept
 
 void SimulatedEndpoint::countBlock (int frames) noexcept
 {
-    blocksRun.fetch_add (1, std::memory_order_acq_rel);
     framesRun.fetch_add (frames, std::memory_order_acq_rel);
 }
 

@@ -45,8 +45,7 @@ public:
     const OutputCapture& getCapture() const noexcept { return capture; }
     OutputCapture& getCapture() noexcept { return capture; }
 
-    /** [any thread] Blocks and frames streamed since the latest start. */
-    std::int64_t getBlocksRun() const noexcept { return blocksRun.load (std::memory_order_acquire); }
+    /** [any thread] Frames streamed since the latest start. */
     std::int64_t getFramesRun() const noexcept { return framesRun.load (std::memory_order_acquire); }
 
     /** [any thread] Times a device of this name was started, and whether one is streaming. */
@@ -66,7 +65,6 @@ private:
     const SimulatedDeviceConfig config;
     const std::shared_ptr<SimulatedCable> cable;
     OutputCapture capture;
-    std::atomic<std::int64_t> blocksRun { 0 };
     std::atomic<std::int64_t> framesRun { 0 };
     std::atomic<int> startCount { 0 };
     std::atomic<bool> streaming { false };

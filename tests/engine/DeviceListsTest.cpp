@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <locale.h>
+
 namespace brindle::test
 {
 
@@ -65,6 +68,19 @@ TEST (DeviceLists, LoopbackInputsAreFoundByTheirNamesInAnyLetterCase)
 
     for (const auto& c : cases)
         EXPECT_EQ (isLoopbackInputName (juce::String::fromUTF8 (c.name)), c.loopback) << c.name;
+}
+
+// Run once more by CTest with the installed locales hidden (engine/without-locales.sh): then
+// the process has no UTF-8 locale at all, and this checks that it really has none.
+TEST (DeviceLists, LoopbackMatchingRunsWhereTheTestSaysNoLocaleIsInstalled)
+{
+    if (std::getenv ("BRINDLE_EXPECT_NO_LOCALES") == nullptr)
+        return;
+
+    const auto locale = newlocale (LC_CTYPE_MASK, "C.UTF-8", (locale_t) nullptr);
+    EXPECT_EQ (locale, (locale_t) nullptr) << "a UTF-8 locale was found after all";
+    if (locale != (locale_t) nullptr)
+        freelocale (locale);
 }
 
 TEST (DeviceLists, TheSimulatedTypeComesAfterTheFrameworksOwn)

@@ -156,7 +156,7 @@ TEST (RouterAudio, TheCallbacksHandleAnyChannelLayout)
         s.system->add (SimulatedDeviceConfig::output ("Speakers"));
         ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("CABLE Output", "Speakers", 48000, 256, 10)));
 
-        AudioRouter::Tap input (*s.router, true), output (*s.router, false);
+        AudioRouter::Tap input (*s.router, AudioRouter::Tap::Side::input), output (*s.router, AudioRouter::Tap::Side::output);
         const juce::AudioIODeviceCallbackContext context {};
 
         std::vector<std::vector<float>> in (4, std::vector<float> (256));
@@ -197,7 +197,7 @@ TEST (RouterAudio, ABlockLongerThanTheLargestIsSilenceAndChangesNothing)
     float* outputs[] = { left.data(), right.data() };
     const auto fillBefore = s.router->getFifo().getFill();
 
-    AudioRouter::Tap output (*s.router, false);
+    AudioRouter::Tap output (*s.router, AudioRouter::Tap::Side::output);
     output.audioDeviceIOCallbackWithContext (nullptr, 0, outputs, 2, tooLong, {});
 
     EXPECT_TRUE (std::all_of (left.begin(), left.end(), [] (float x) { return x == 0.0f; }));
