@@ -17,7 +17,7 @@ set(BRINDLE_JUCE_GUI_MODULES juce_graphics juce_gui_basics juce_gui_extra)
 # Settings every translation unit must agree on, JUCE's and ours alike.
 set(BRINDLE_JUCE_DEFINITIONS
     JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
-    JUCE_WEB_BROWSER=0              # our own web view lives in platform/
+    JUCE_WEB_BROWSER=0              # the console will bring a web view of our own, in platform/
     JUCE_USE_CURL=0
     JUCE_MODAL_LOOPS_PERMITTED=1    # tests pump the message loop
     JUCE_DISPLAY_SPLASH_SCREEN=0    # allowed under the GPL licence
