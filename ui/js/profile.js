@@ -109,13 +109,15 @@
     return fallback;
   }
 
-  function clamp(value, lo, hi) {
+  // Unlike a plain clamp, -0 comes out as 0: a guarded value must equal its own
+  // JSON round trip, which writes -0 as 0.
+  function clampNoNegativeZero(value, lo, hi) {
     const v = Math.min(hi, Math.max(lo, value));
     return v === 0 ? 0 : v;
   }
 
   function clampedNumber(value, fallback, lo, hi) {
-    return clamp(readNumber(value, fallback), lo, hi);
+    return clampNoNegativeZero(readNumber(value, fallback), lo, hi);
   }
 
   // To 0.01 with halves toward positive infinity, the same rule as the engine's (-1.625 gives -1.62).
@@ -160,8 +162,8 @@
     return {
       id: 'b' + index,
       freqHz: clampedNumber(own(value, 'freqHz'), 1000, LIMITS.freqHz.min, LIMITS.freqHz.max),
-      gainDb: clamp(roundHundredths(readNumber(own(value, 'gainDb'), 0)), LIMITS.gainDb.min, LIMITS.gainDb.max),
-      q: clamp(roundHundredths(readNumber(own(value, 'q'), DEFAULT_Q)), LIMITS.q.min, LIMITS.q.max),
+      gainDb: clampNoNegativeZero(roundHundredths(readNumber(own(value, 'gainDb'), 0)), LIMITS.gainDb.min, LIMITS.gainDb.max),
+      q: clampNoNegativeZero(roundHundredths(readNumber(own(value, 'q'), DEFAULT_Q)), LIMITS.q.min, LIMITS.q.max),
       type: type === 'lowshelf' || type === 'highshelf' ? type : 'bell',
       stereo: stereo === 'left' || stereo === 'right' ? stereo : 'stereo',
       on: on === undefined ? true : Boolean(on),
