@@ -36,6 +36,9 @@
   const DELAY_LINE_SAMPLES = 15;
   const NAME_UNITS = 120;
   const TIME_UNITS = 40;
+  // Flagged nulls pass into the profile as they are. A null is a small record; nested
+  // deeper than this it is junk that could be neither copied nor written back as JSON.
+  const MAX_NULLS_NESTING = 64;
 
   const LIMITS = Object.freeze({
     correctionPct: Object.freeze({ min: 0, max: 100, step: 1, default: 65 }),
@@ -58,6 +61,7 @@
     noMeasurements: 'No measurements in this profile — nothing was measured, or it is not a Tonwell export.',
     flat: 'This room measured flat enough that the fit produced no filters.',
     delayNotApplied: 'The stereo-focus test ran but was not applied, so both delays start at zero.',
+    nullsTooDeep: 'That file nests its flagged nulls too deeply to be a room profile.',
   });
 
   function tonalThreshold(protocol) {
@@ -431,6 +435,15 @@
       .filter((m) => m.freqHz > 0);
   }
 
+  // Looks no deeper than `levels`, so neither a hostile depth nor a cycle can exhaust the stack.
+  function nestsWithin(value, levels) {
+    if (value === null || typeof value !== 'object') return true;
+    if (levels <= 0) return false;
+    const children = Array.isArray(value) ? value : Object.values(value);
+    return children.every((child) => nestsWithin(child, levels - 1));
+  }
+
+  // Recursive: only for values already known to nest within a few levels.
   function copyPlain(value) {
     if (Array.isArray(value)) return value.map(copyPlain);
     if (isRecord(value)) {
@@ -620,6 +633,7 @@
 
     const set = measurementsOf(file);
     if (!hasMeasurements(set)) return failure(MESSAGES.noMeasurements);
+    if (!nestsWithin(set.nulls, MAX_NULLS_NESTING)) return failure(MESSAGES.nullsTooDeep);
 
     // Bands stay at full measured strength; the state's amount scales them live.
     const build = buildCorrection(set, { strength: 1, allowBoosts: own(file, 'allowBoosts') === true });
