@@ -39,6 +39,10 @@
   // Flagged nulls pass into the profile as they are. A null is a small record; nested
   // deeper than this it is junk that could be neither copied nor written back as JSON.
   const MAX_NULLS_NESTING = 64;
+  // A measured room holds tens of measurements. The joint fit's work grows with every boom
+  // and tonal range (each brings up to four targets), so far past any real export the reader
+  // refuses the file rather than freeze the page: at this limit a read stays under a second.
+  const MAX_MEASUREMENTS = 500;
 
   const LIMITS = Object.freeze({
     correctionPct: Object.freeze({ min: 0, max: 100, step: 1, default: 65 }),
@@ -62,6 +66,8 @@
     flat: 'This room measured flat enough that the fit produced no filters.',
     delayNotApplied: 'The stereo-focus test ran but was not applied, so both delays start at zero.',
     nullsTooDeep: 'That file nests its flagged nulls too deeply to be a room profile.',
+    tooManyMeasurements: (count) =>
+      `This profile holds ${count} measurements, more than the ${MAX_MEASUREMENTS} a room profile can hold, so it was not read.`,
   });
 
   function tonalThreshold(protocol) {
@@ -485,6 +491,10 @@
     };
   }
 
+  function measurementCount(set) {
+    return set.match.length + set.tonal.length + set.tonalSweep.length + set.balanceFix.length + set.dips.length;
+  }
+
   function hasMeasurements(set) {
     return set.match.length > 0 || set.tonal.length > 0 || set.balanceFix.length > 0 || set.dips.length > 0 || set.arrival !== null;
   }
@@ -633,6 +643,8 @@
 
     const set = measurementsOf(file);
     if (!hasMeasurements(set)) return failure(MESSAGES.noMeasurements);
+    const count = measurementCount(set);
+    if (count > MAX_MEASUREMENTS) return failure(MESSAGES.tooManyMeasurements(count));
     if (!nestsWithin(set.nulls, MAX_NULLS_NESTING)) return failure(MESSAGES.nullsTooDeep);
 
     // Bands stay at full measured strength; the state's amount scales them live.

@@ -381,6 +381,27 @@ test('flagged nulls nested thousands of levels deep, or in a cycle, are refused 
   assert.deepEqual(P.sanitizeState({ profileName: deep, bands: deep, baseline: deep }), P.defaultState());
 });
 
+test('a profile of more than 500 measurements, counted over its five lists, is refused with its count', () => {
+  const many = (count, make) => Array.from({ length: count }, (_, i) => make(i));
+  const lists = {
+    match: many(20, (i) => ({ freqHz: 30 + i * 10, q: 4, boostDb: 3 + (i % 4) })),
+    tonal: many(100, (i) => ({ freqHz: 100 + i, lowHz: 90 + i, highHz: 110 + i, offsetDb: 2 })),
+    tonalSweep: many(180, (i) => ({ freqHz: 600 + i * 50, offsetDb: 1 })),
+    balanceFix: many(100, (i) => ({ freqHz: 200 + i, boostDbL: 2, boostDbR: 0 })),
+    dips: many(100, (i) => ({ freqHz: 130 + i, kind: 'dip', boostDb: 1 })),
+  };
+  const atLimit = P.readProfile({ ...lists, match: [null, { boostDb: 9 }, ...lists.match] });
+  assert.equal(atLimit.ok, true, 'entries that are not measurements do not count');
+  assert.equal(atLimit.profile.counts.booms, 20);
+  const refused = (count) => ({ ok: false, error: `This profile holds ${count} measurements, more than the 500 a room profile can hold, so it was not read.` });
+  for (const key of Object.keys(lists)) {
+    const oneMore = { ...lists, [key]: lists[key].concat(lists[key][0]) };
+    assert.deepEqual(P.readProfile(oneMore), refused(501), `one more in ${key}`);
+  }
+  const peaks = many(100000, (i) => ({ freqHz: 20 + i / 10, lowHz: 19.5 + i / 10, highHz: 20.5 + i / 10, boostDbL: 6, boostDbR: 4 }));
+  assert.deepEqual(P.readProfile(JSON.stringify({ match: [], map: { peaks } })), refused(100000), 'a map snapshot counts as the file');
+});
+
 test('a measurement without a usable frequency does not disturb the fit of the others', () => {
   const good = { freqHz: 63, lowHz: 59.4, highHz: 66.8, q: 4.6, boostDbL: 3.5, boostDbR: 3.5 };
   const clean = P.readProfile({ match: [good] }).profile;
