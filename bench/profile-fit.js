@@ -1,8 +1,11 @@
 #!/usr/bin/env node
 /*
  * Timings of the room profile path: reading the demo room (measurements to a
- * fitted band list) and the largest joint fit a state can hold, 24 bands against
- * 66 targets. Prints figures; not a test.
+ * fitted band list), the largest joint fit a state can hold, 24 bands against
+ * 66 targets, and reading hostile profiles as JSON text: the most measurements
+ * the reader accepts, in the shape that gives the fit the most targets, and
+ * 10,000 and 100,000 measurements (about 0.9 and 8.5 MB), which it refuses.
+ * Prints figures; not a test.
  *
  *   node bench/profile-fit.js
  */
@@ -13,6 +16,9 @@ const EqFit = require('../ui/js/eq-fit.js');
 const demo = require('../plugin/ui/demo-profile.js');
 
 const DEMO_GOAL_MS = 50;
+const HUGE_GOAL_MS = 1000;
+// The reader's limit on measurements in one profile.
+const MOST_ACCEPTED = 500;
 
 const { seeded } = require('../tools/seeded-random.js');
 
@@ -46,6 +52,25 @@ function largestFitProblem() {
   return { bands, targets };
 }
 
+// Narrow booms from 20 Hz to 2 kHz, each with both edges and a midpoint guard to its
+// neighbour: four fit targets apiece, among the slowest shapes a profile at the limit can take.
+function boomProfileText(count) {
+  const rand = seeded(count);
+  const round = (value, decimals) => Number(value.toFixed(decimals));
+  const match = Array.from({ length: count }, (_, i) => {
+    const freqHz = 20 * Math.pow(100, (i + rand()) / count);
+    return {
+      freqHz: round(freqHz, 2),
+      lowHz: round(freqHz / 1.0005, 2),
+      highHz: round(freqHz * 1.0005, 2),
+      q: round(2 + rand() * 4, 1),
+      boostDbL: round(1 + rand() * 9, 1),
+      boostDbR: round(1 + rand() * 9, 1),
+    };
+  });
+  return JSON.stringify({ name: `${count} booms`, createdAt: '2026-06-18T19:40:00.000Z', match });
+}
+
 function report(label, times, goalMs) {
   const s = summary(times);
   const goal = goalMs ? `  ratio to ${goalMs} ms goal ${(s.median / goalMs).toFixed(3)}` : '';
@@ -63,6 +88,15 @@ function main() {
   const fitTimes = Array.from({ length: 10 }, () => timeOnce(() => EqFit.fitBandGains(bands, targets, { maxBoostDb: 6 })));
   const fitStats = report('24 bands x 66 targets fit', fitTimes);
   console.log(`${'ratio, 24x66 fit to demo'.padEnd(34)} ${(fitStats.median / demoStats.median).toFixed(1)}`);
+
+  const accepted = boomProfileText(MOST_ACCEPTED);
+  const acceptedTimes = Array.from({ length: 5 }, () => timeOnce(() => Profile.readProfile(accepted)));
+  report(`${MOST_ACCEPTED} booms read + fit`, acceptedTimes, HUGE_GOAL_MS);
+  for (const count of [10000, 100000]) {
+    const text = boomProfileText(count);
+    const times = Array.from({ length: 3 }, () => timeOnce(() => Profile.readProfile(text)));
+    report(`${count} booms (${(text.length / 1e6).toFixed(1)} MB) read`, times, HUGE_GOAL_MS);
+  }
 }
 
 main();

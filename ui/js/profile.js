@@ -36,6 +36,13 @@
   const DELAY_LINE_SAMPLES = 15;
   const NAME_UNITS = 120;
   const TIME_UNITS = 40;
+  // Flagged nulls pass into the profile as they are. A null is a small record; nested
+  // deeper than this it is junk that could be neither copied nor written back as JSON.
+  const MAX_NULLS_NESTING = 64;
+  // A measured room holds tens of measurements. The joint fit's work grows with every boom
+  // and tonal range (each brings up to four targets), so far past any real export the reader
+  // refuses the file rather than freeze the page: at this limit a read stays under a second.
+  const MAX_MEASUREMENTS = 500;
 
   const LIMITS = Object.freeze({
     correctionPct: Object.freeze({ min: 0, max: 100, step: 1, default: 65 }),
@@ -58,6 +65,9 @@
     noMeasurements: 'No measurements in this profile — nothing was measured, or it is not a Tonwell export.',
     flat: 'This room measured flat enough that the fit produced no filters.',
     delayNotApplied: 'The stereo-focus test ran but was not applied, so both delays start at zero.',
+    nullsTooDeep: 'That file nests its flagged nulls too deeply to be a room profile.',
+    tooManyMeasurements: (count) =>
+      `This profile holds ${count} measurements, more than the ${MAX_MEASUREMENTS} a room profile can hold, so it was not read.`,
   });
 
   function tonalThreshold(protocol) {
@@ -109,13 +119,15 @@
     return fallback;
   }
 
-  function clamp(value, lo, hi) {
+  // Unlike a plain clamp, -0 comes out as 0: a guarded value must equal its own
+  // JSON round trip, which writes -0 as 0.
+  function clampNoNegativeZero(value, lo, hi) {
     const v = Math.min(hi, Math.max(lo, value));
     return v === 0 ? 0 : v;
   }
 
   function clampedNumber(value, fallback, lo, hi) {
-    return clamp(readNumber(value, fallback), lo, hi);
+    return clampNoNegativeZero(readNumber(value, fallback), lo, hi);
   }
 
   // To 0.01 with halves toward positive infinity, the same rule as the engine's (-1.625 gives -1.62).
@@ -160,8 +172,8 @@
     return {
       id: 'b' + index,
       freqHz: clampedNumber(own(value, 'freqHz'), 1000, LIMITS.freqHz.min, LIMITS.freqHz.max),
-      gainDb: clamp(roundHundredths(readNumber(own(value, 'gainDb'), 0)), LIMITS.gainDb.min, LIMITS.gainDb.max),
-      q: clamp(roundHundredths(readNumber(own(value, 'q'), DEFAULT_Q)), LIMITS.q.min, LIMITS.q.max),
+      gainDb: clampNoNegativeZero(roundHundredths(readNumber(own(value, 'gainDb'), 0)), LIMITS.gainDb.min, LIMITS.gainDb.max),
+      q: clampNoNegativeZero(roundHundredths(readNumber(own(value, 'q'), DEFAULT_Q)), LIMITS.q.min, LIMITS.q.max),
       type: type === 'lowshelf' || type === 'highshelf' ? type : 'bell',
       stereo: stereo === 'left' || stereo === 'right' ? stereo : 'stereo',
       on: on === undefined ? true : Boolean(on),
@@ -429,6 +441,15 @@
       .filter((m) => m.freqHz > 0);
   }
 
+  // Looks no deeper than `levels`, so neither a hostile depth nor a cycle can exhaust the stack.
+  function nestsWithin(value, levels) {
+    if (value === null || typeof value !== 'object') return true;
+    if (levels <= 0) return false;
+    const children = Array.isArray(value) ? value : Object.values(value);
+    return children.every((child) => nestsWithin(child, levels - 1));
+  }
+
+  // Recursive: only for values already known to nest within a few levels.
   function copyPlain(value) {
     if (Array.isArray(value)) return value.map(copyPlain);
     if (isRecord(value)) {
@@ -468,6 +489,10 @@
       nulls: nullsOf(source, map),
       arrival: isRecord(fileArrival) ? fileArrival : isRecord(mapArrival) ? mapArrival : null,
     };
+  }
+
+  function measurementCount(set) {
+    return set.match.length + set.tonal.length + set.tonalSweep.length + set.balanceFix.length + set.dips.length;
   }
 
   function hasMeasurements(set) {
@@ -618,6 +643,9 @@
 
     const set = measurementsOf(file);
     if (!hasMeasurements(set)) return failure(MESSAGES.noMeasurements);
+    const count = measurementCount(set);
+    if (count > MAX_MEASUREMENTS) return failure(MESSAGES.tooManyMeasurements(count));
+    if (!nestsWithin(set.nulls, MAX_NULLS_NESTING)) return failure(MESSAGES.nullsTooDeep);
 
     // Bands stay at full measured strength; the state's amount scales them live.
     const build = buildCorrection(set, { strength: 1, allowBoosts: own(file, 'allowBoosts') === true });

@@ -356,6 +356,52 @@ test('junk entries, unreadable numbers and containers of the wrong type are skip
   }
 });
 
+test('flagged nulls nested thousands of levels deep, or in a cycle, are refused with a message instead of overflowing the stack', () => {
+  const tooDeep = { ok: false, error: 'That file nests its flagged nulls too deeply to be a room profile.' };
+  const lists = (depth) => '['.repeat(depth) + ']'.repeat(depth);
+  const records = (depth) => '[' + '{"freqHz":78,"x":'.repeat(depth - 1) + '1' + '}'.repeat(depth - 1) + ']';
+  const dip = '"dips":[{"freqHz":130,"kind":"dip","boostDb":2}]';
+  for (const depth of [5000, 100000]) {
+    for (const [label, nested] of [['lists', lists(depth)], ['records', records(depth)]]) {
+      assert.deepEqual(P.readProfile(`{${dip},"nulls":{"flagged":${nested}}}`), tooDeep, `${depth} levels of ${label}`);
+      assert.deepEqual(P.readProfile(`{"map":{${dip},"nulls":${nested}}}`), tooDeep, `${depth} levels of ${label} in the map`);
+    }
+  }
+  // 64 levels, the list itself counted, still read as they are.
+  const deepest = JSON.parse(records(64));
+  assert.deepEqual(P.readProfile(`{${dip},"nulls":{"flagged":${records(64)}}}`).profile.nulls, deepest);
+  assert.deepEqual(P.readProfile(`{${dip},"nulls":{"flagged":${records(65)}}}`), tooDeep);
+  const cycle = { freqHz: 78 };
+  cycle.self = cycle;
+  assert.deepEqual(P.readProfile({ dips: [{ freqHz: 130, kind: 'dip', boostDb: 2 }], nulls: { flagged: [cycle] } }), tooDeep);
+  // Nothing else the reader or the state guard takes in is walked to its depth.
+  const deep = JSON.parse(lists(100000));
+  const read = P.readProfile({ name: deep, match: [{ freqHz: 45, boostDb: 5, q: deep }], arrival: { applied: true, delayChannel: deep, delaySamples: 4 } });
+  assert.deepEqual([read.ok, read.profile.name, read.profile.delay.channel], [true, 'Untitled room', '']);
+  assert.deepEqual(P.sanitizeState({ profileName: deep, bands: deep, baseline: deep }), P.defaultState());
+});
+
+test('a profile of more than 500 measurements, counted over its five lists, is refused with its count', () => {
+  const many = (count, make) => Array.from({ length: count }, (_, i) => make(i));
+  const lists = {
+    match: many(20, (i) => ({ freqHz: 30 + i * 10, q: 4, boostDb: 3 + (i % 4) })),
+    tonal: many(100, (i) => ({ freqHz: 100 + i, lowHz: 90 + i, highHz: 110 + i, offsetDb: 2 })),
+    tonalSweep: many(180, (i) => ({ freqHz: 600 + i * 50, offsetDb: 1 })),
+    balanceFix: many(100, (i) => ({ freqHz: 200 + i, boostDbL: 2, boostDbR: 0 })),
+    dips: many(100, (i) => ({ freqHz: 130 + i, kind: 'dip', boostDb: 1 })),
+  };
+  const atLimit = P.readProfile({ ...lists, match: [null, { boostDb: 9 }, ...lists.match] });
+  assert.equal(atLimit.ok, true, 'entries that are not measurements do not count');
+  assert.equal(atLimit.profile.counts.booms, 20);
+  const refused = (count) => ({ ok: false, error: `This profile holds ${count} measurements, more than the 500 a room profile can hold, so it was not read.` });
+  for (const key of Object.keys(lists)) {
+    const oneMore = { ...lists, [key]: lists[key].concat(lists[key][0]) };
+    assert.deepEqual(P.readProfile(oneMore), refused(501), `one more in ${key}`);
+  }
+  const peaks = many(100000, (i) => ({ freqHz: 20 + i / 10, lowHz: 19.5 + i / 10, highHz: 20.5 + i / 10, boostDbL: 6, boostDbR: 4 }));
+  assert.deepEqual(P.readProfile(JSON.stringify({ match: [], map: { peaks } })), refused(100000), 'a map snapshot counts as the file');
+});
+
 test('a measurement without a usable frequency does not disturb the fit of the others', () => {
   const good = { freqHz: 63, lowHz: 59.4, highHz: 66.8, q: 4.6, boostDbL: 3.5, boostDbR: 3.5 };
   const clean = P.readProfile({ match: [good] }).profile;
