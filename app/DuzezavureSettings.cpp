@@ -1,11 +1,13 @@
 #include "DuzezavureSettings.h"
 
 #include "CaseInsensitiveOrder.h"
+#include "common/JsonReader.h"
 #include "common/JsonWriter.h"
 #include "common/SafeFileWrite.h"
-#include "engine/StateParser.h"
+#include "common/Utf8Decoding.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -41,10 +43,44 @@ namespace
 
         juce::var parsed;
 
-        if (juce::JSON::parse (json, parsed).failed() || parsed.getDynamicObject() == nullptr)
+        if (parseJson (json, parsed).failed() || parsed.getDynamicObject() == nullptr)
             return {};
 
         return parsed;
+    }
+
+    /** The settings file's text, and whether saving over it would lose nothing of its bytes. */
+    struct FileText
+    {
+        juce::String text;
+        bool readExactly = false;
+    };
+
+    /** UTF-8, read as such even where a byte is not (U+FFFD takes its place); a leading
+        byte-order mark is skipped, and UTF-16 with its byte-order mark read as the framework
+        always read it. Empty text for a file that cannot be read or is too large to be ours. */
+    FileText readText (const juce::File& file)
+    {
+        juce::MemoryBlock bytes;
+
+        if (file.getSize() > (juce::int64) maxJsonTextBytes || ! file.loadFileAsData (bytes))
+            return {};
+
+        const auto* data = static_cast<const char*> (bytes.getData());
+        auto size = bytes.getSize();
+
+        if (size >= 2 && (juce::CharPointer_UTF16::isByteOrderMarkBigEndian (data)
+                           || juce::CharPointer_UTF16::isByteOrderMarkLittleEndian (data)))
+            return { juce::String::createStringFromData (data, (int) size), true };
+
+        if (size >= 3 && juce::CharPointer_UTF8::isByteOrderMark (data))
+        {
+            data += 3;
+            size -= 3;
+        }
+
+        auto decoded = decodeUtf8 (data, size);
+        return { std::move (decoded.text), decoded.wellFormed };
     }
 
     juce::String singleLineObject (const juce::var& value)
@@ -64,6 +100,32 @@ namespace
         return value <= lowest ? std::numeric_limits<int>::min()
              : value >= highest ? std::numeric_limits<int>::max()
              : (int) value;
+    }
+
+    /** A stored sample rate: a finite number, or a text that holds exactly one (blanks around
+        it aside); anything else (true, null, an object, "fast") is no rate and gives the
+        default, as a missing member does. */
+    double storedSampleRate (const juce::var& value, double fallback)
+    {
+        double rate = fallback;
+
+        if (value.isInt() || value.isInt64() || value.isDouble())
+        {
+            rate = (double) value;
+        }
+        else if (value.isString())
+        {
+            const auto text = value.toString().trim();
+            const auto* begin = text.toRawUTF8();
+            const auto* end = begin + text.getNumBytesAsUTF8();
+            double parsed = 0.0;
+            const auto [stop, error] = std::from_chars (begin, end, parsed);
+
+            if (error == std::errc() && stop == end && begin != end)
+                rate = parsed;
+        }
+
+        return std::isfinite (rate) ? rate : fallback;
     }
 
     /** A stored value as an int: a floating-point value (or a text's leading number)
@@ -115,15 +177,17 @@ void DuzezavureSettings::load()
     if (! file.existsAsFile())
         return;   // a missing file, or a folder of that name: the defaults stay
 
-    auto parsed = parseObject (file.loadFileAsString());
+    const auto read = readText (file);
+    auto parsed = parseObject (read.text);
 
-    if (parsed.isVoid())
+    if (parsed.isVoid() || ! read.readExactly)
         access = FileAccess::writeAfterKeepingAside;
-    else
+
+    if (! parsed.isVoid())
         root = std::move (parsed);
 }
 
-bool DuzezavureSettings::keepUnadoptedFileAside()
+bool DuzezavureSettings::keepFileAside()
 {
     if (! file.existsAsFile())
         return true;   // gone since `load`: nothing left to lose
@@ -138,7 +202,7 @@ void DuzezavureSettings::save()
 
     if (access == FileAccess::writeAfterKeepingAside)
     {
-        if (! keepUnadoptedFileAside())
+        if (! keepFileAside())
             return;
 
         access = FileAccess::write;
@@ -162,7 +226,7 @@ juce::DynamicObject& DuzezavureSettings::getRootObject()
 juce::String DuzezavureSettings::getStateJson() const
 {
     const auto* object = root.getDynamicObject();
-    return object != nullptr ? singleLineObject (readProperty (*object, stateKey)) : juce::String();
+    return object != nullptr ? singleLineObject (readMember (*object, stateKey)) : juce::String();
 }
 
 void DuzezavureSettings::setStateJson (const juce::String& json)
@@ -175,24 +239,24 @@ AudioRoute DuzezavureSettings::getRouting() const
 {
     AudioRoute route;
     const auto* object = root.getDynamicObject();
-    const auto routing = object != nullptr ? readProperty (*object, routingKey) : juce::var();
+    const auto routing = object != nullptr ? readMember (*object, routingKey) : juce::var();
     const auto* members = routing.getDynamicObject();
 
     if (members == nullptr)
         return route;
 
-    route.deviceType = readProperty (*members, "deviceType").toString();
-    route.inputDevice = readProperty (*members, "inputDevice").toString();
-    route.outputDevice = readProperty (*members, "outputDevice").toString();
+    route.deviceType = readMember (*members, "deviceType").toString();
+    route.inputDevice = readMember (*members, "inputDevice").toString();
+    route.outputDevice = readMember (*members, "outputDevice").toString();
 
     if (members->hasProperty ("sampleRate"))
-        route.sampleRate = (double) readProperty (*members, "sampleRate");
+        route.sampleRate = storedSampleRate (readMember (*members, "sampleRate"), route.sampleRate);
 
     if (members->hasProperty ("bufferSize"))
-        route.bufferSize = storedInt (readProperty (*members, "bufferSize"));
+        route.bufferSize = storedInt (readMember (*members, "bufferSize"));
 
     if (members->hasProperty ("queueMs"))
-        route.queueMs = storedInt (readProperty (*members, "queueMs"));
+        route.queueMs = storedInt (readMember (*members, "queueMs"));
 
     return route;
 }
@@ -214,7 +278,7 @@ juce::StringArray DuzezavureSettings::getLibraryNames() const
 {
     juce::StringArray names;
     const auto* object = root.getDynamicObject();
-    const auto library = object != nullptr ? readProperty (*object, libraryKey) : juce::var();
+    const auto library = object != nullptr ? readMember (*object, libraryKey) : juce::var();
 
     if (auto* entries = library.getDynamicObject())
         for (const auto& entry : entries->getProperties())
@@ -228,13 +292,13 @@ juce::StringArray DuzezavureSettings::getLibraryNames() const
 juce::String DuzezavureSettings::getLibraryEntryJson (const juce::String& name) const
 {
     const auto* object = root.getDynamicObject();
-    const auto library = object != nullptr ? readProperty (*object, libraryKey) : juce::var();
+    const auto library = object != nullptr ? readMember (*object, libraryKey) : juce::var();
     const auto* entries = library.getDynamicObject();
 
     if (entries == nullptr || name.isEmpty())
         return {};
 
-    return singleLineObject (readProperty (*entries, name));
+    return singleLineObject (readMember (*entries, name));
 }
 
 void DuzezavureSettings::putLibraryEntry (const juce::String& name, const juce::String& json)
@@ -249,7 +313,7 @@ void DuzezavureSettings::putLibraryEntry (const juce::String& name, const juce::
 
     auto& document = getRootObject();
 
-    if (readProperty (document, libraryKey).getDynamicObject() == nullptr)
+    if (readMember (document, libraryKey).getDynamicObject() == nullptr)
         document.setProperty (libraryKey, new juce::DynamicObject());
 
     document.getProperty (libraryKey).getDynamicObject()->setProperty (name, parsed);
@@ -258,7 +322,7 @@ void DuzezavureSettings::putLibraryEntry (const juce::String& name, const juce::
 void DuzezavureSettings::removeLibraryEntry (const juce::String& name)
 {
     const auto* object = root.getDynamicObject();
-    const auto library = object != nullptr ? readProperty (*object, libraryKey) : juce::var();
+    const auto library = object != nullptr ? readMember (*object, libraryKey) : juce::var();
 
     if (auto* entries = library.getDynamicObject(); entries != nullptr && name.isNotEmpty())
         entries->removeProperty (name);

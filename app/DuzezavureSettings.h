@@ -20,9 +20,11 @@ namespace brindle
     - It writes only after `load` attached it to its file. A start that ends before loading
       (because another instance runs) therefore never puts its defaults over that instance's
       file.
-    - A file that `load` could not adopt (unreadable, not JSON, or not an object) is copied to
-      "duzezavure.json.unreadable" (".unreadable.2", ... when earlier copies exist; none is
-      overwritten) before the first save replaces it; when that copy fails, nothing is saved.
+    - A file that `load` could not adopt (unreadable, not JSON, nested too deeply, too large,
+      or not an object) is copied to "duzezavure.json.unreadable" (".unreadable.2", ... when
+      earlier copies exist; none is overwritten) before the first save replaces it; when that
+      copy fails, nothing is saved. So is a file that held bytes that are not UTF-8: it is read
+      with U+FFFD in their place, and its original bytes are kept aside the same way.
     - With no application-data folder there is no file: nothing is read or written.
     - A save writes a temporary file in the same folder and renames it into place only when
       every byte reached the disk.
@@ -36,7 +38,8 @@ public:
     explicit DuzezavureSettings (const ApplicationDataFolder& folder);
 
     /** [message thread] Reads the file once: an object replaces the document whole; anything
-        else leaves the defaults (and marks the file to be kept aside before the next save). */
+        else leaves the defaults (and marks the file to be kept aside before the next save, as
+        does a byte that is not UTF-8). */
     void load();
 
     /** [message thread] Writes the whole document, indented with CRLF line ends. Does nothing
@@ -60,7 +63,8 @@ public:
 
     /** [message thread] "routing" as stored, with the route defaults for what is missing and no
         range checks: values may be absurd, but every conversion is defined (a huge or
-        non-finite size saturates, NaN reads as 0). */
+        non-finite size saturates, NaN reads as 0). A sample rate that is not a finite number
+        (nor a text holding one) reads as the default, as a missing one does. */
     AudioRoute getRouting() const;
 
     /** [message thread] Replaces "routing" (in place when present) by the route's six keys. */
@@ -87,10 +91,11 @@ private:
     {
         none,                  // not loaded yet, or no file path: never written
         write,                 // the file was adopted, or there was none
-        writeAfterKeepingAside // the file was not adopted: copy it aside before replacing it
+        writeAfterKeepingAside // the file was not adopted, or not read exactly: copy it aside
+                               // before replacing it
     };
 
-    bool keepUnadoptedFileAside();
+    bool keepFileAside();
 
     juce::var root;
     juce::File file;

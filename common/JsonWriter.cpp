@@ -1,5 +1,7 @@
 #include "JsonWriter.h"
 
+#include "JsonLimits.h"
+
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -150,15 +152,19 @@ namespace
 
         std::string take() { return std::move (out); }
 
+        /** `level` counts the containers around the value (0 for the outermost). */
         void write (const juce::var& value, int level)
         {
+            const bool fits = level < maxJsonDepth;
+
             if (value.isString())       appendString (out, value.toString());
             else if (value.isBool())    out += (bool) value ? "true" : "false";
             else if (value.isInt())     out += std::to_string ((int) value);
             else if (value.isInt64())   out += std::to_string ((juce::int64) value);
             else if (value.isDouble())  appendDouble (out, (double) value);
-            else if (value.isArray())   writeArray (*value.getArray(), level);
-            else if (auto* object = value.getDynamicObject())
+            else if (value.isArray() && fits)
+                writeArray (*value.getArray(), level);
+            else if (auto* object = value.getDynamicObject(); object != nullptr && fits)
                 writeObject (*object, level);
             else
                 out += "null";

@@ -27,6 +27,9 @@ enum class JsonLayout
       line and "{", a line break and "}" at the object's indentation when indented.
     - Values that JSON cannot hold (void, undefined, methods, binary data, objects that are not
       a juce::DynamicObject) are written as null.
+    - So is an array or object that would sit deeper than `maxJsonDepth` levels (the outermost
+      is the first): the text stays one the reader takes back, and the writer never recurses
+      deeper than that, not even into an object that holds itself.
 
     No line break follows the closing bracket of the outermost value.
 

@@ -81,8 +81,10 @@ struct CorrectionState
         Idempotent, pure, allocation-free: safe on every thread, the audio thread included. */
     static CorrectionState sanitized (CorrectionState state) noexcept;
 
-    /** [message thread] Reads the JSON text of a state as the page sends it. Allocates, so it
-        never runs on the audio thread. */
+    /** [message thread] Reads the JSON text of a state as the page sends it, through the
+        common JSON reader: text it refuses (bad syntax, a top level that is no object or array,
+        too deep or too long) gives "could not parse the state: " and its reason; empty text
+        gives "state is not an object". Allocates, so it never runs on the audio thread. */
     static StateParseResult fromJson (const juce::String& text);
 
     /** [message thread] Reads a parsed JSON value as a state. */

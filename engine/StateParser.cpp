@@ -1,5 +1,7 @@
 #include "StateParser.h"
 
+#include "common/JsonReader.h"
+
 namespace brindle
 {
 
@@ -93,17 +95,17 @@ namespace
 
 juce::var readProperty (const juce::DynamicObject& object, const juce::Identifier& key)
 {
-    if (! object.hasProperty (key))
-        return {};
-
-    const auto& value = object.getProperty (key);
-    return value.isMethod() ? juce::var() : value;
+    return readMember (object, key);
 }
 
 StateParseResult CorrectionState::fromJson (const juce::String& text)
 {
+    // No text at all is no state rather than bad JSON.
+    if (! text.containsNonWhitespaceChars())
+        return fromVar ({});
+
     juce::var parsed;
-    const auto outcome = juce::JSON::parse (text, parsed);
+    const auto outcome = parseJson (text, parsed);
 
     if (outcome.failed())
         return failure ("could not parse the state: " + outcome.getErrorMessage());

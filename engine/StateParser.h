@@ -4,6 +4,10 @@
 
 #include <juce_core/juce_core.h>
 
+/** Reading a correction state from JSON. `CorrectionState::fromJson` and `fromVar` are
+    declared with the state in CorrectionState.h and defined in StateParser.cpp; this header
+    adds the member lookup they read the state's keys with. */
+
 namespace brindle
 {
 

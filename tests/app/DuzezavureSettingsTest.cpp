@@ -74,6 +74,23 @@ namespace
     {
         return toJson (value, JsonLayout::singleLine);
     }
+
+    /** `levels` arrays, each the only element of the one around it. */
+    std::string nestedArrays (int levels)
+    {
+        return std::string ((size_t) levels, '[') + std::string ((size_t) levels, ']');
+    }
+
+    /** `levels` objects, each the only member "a" of the one around it. */
+    std::string nestedObjects (int levels)
+    {
+        std::string text;
+
+        for (int i = 1; i < levels; ++i)
+            text += "{\"a\": ";
+
+        return text + "{}" + std::string ((size_t) levels - 1, '}');
+    }
 }
 
 TEST (DuzezavureSettings, AFirstStartWritesOnlyTheVersion)
@@ -198,6 +215,79 @@ TEST (DuzezavureSettings, AFileThatIsNotAnObjectIsKeptAsideBeforeTheDefaultsRepl
     }
 }
 
+TEST (DuzezavureSettings, AFileNestedTooDeeplyIsKeptAsideAndNeverCrashesTheStart)
+{
+    // The root object is the first level: "deep" at 63 more levels is as deep as a file may be.
+    const std::string tooDeep[] = {
+        nestedArrays (100000),
+        "{\"version\": 1, \"library\": {\"Den\": {\"bands\": " + nestedArrays (100000) + "}}}",
+        nestedObjects (100000),
+        "{\"deep\": " + nestedArrays (64) + "}",
+        "{\"deep\": " + nestedObjects (64) + "}",
+    };
+
+    for (const auto& bytes : tooDeep)
+    {
+        SettingsFolder folder;
+        folder.writeSettings (bytes);
+
+        auto settings = folder.loaded();
+        EXPECT_EQ (settings.getRootObject().getProperties().size(), 1) << bytes.size() << " bytes";
+        EXPECT_TRUE (settings.getRootObject().hasProperty ("version")) << "the defaults stay";
+
+        settings.save();
+        EXPECT_EQ (fileBytes (folder.settingsFile()), versionOnly);
+        EXPECT_TRUE (fileBytes (folder.sibling ("duzezavure.json.unreadable")) == bytes) << bytes.size() << " bytes kept aside";
+    }
+
+    for (const auto& deepest : { nestedArrays (63), nestedObjects (63) })
+    {
+        SettingsFolder folder;
+        const auto stored = "{\"deep\": " + deepest + "}";
+        folder.writeSettings (stored);
+
+        auto settings = folder.loaded();
+        settings.save();
+
+        EXPECT_FALSE (folder.sibling ("duzezavure.json.unreadable").exists()) << "adopted";
+        EXPECT_EQ (toJsonText (folder.loaded().getRootObject().getProperty ("deep")), juce::String (deepest))
+            << "written back whole, and read again";
+        expectPythonReadsEveryJsonFile (folder.folder.get());
+    }
+}
+
+TEST (DuzezavureSettings, BytesThatAreNotUtf8AreReadAsReplacementCharactersAndTheOriginalIsKeptAside)
+{
+    // Café, then a lone continuation byte, an overlong "/", a surrogate, a truncated euro sign;
+    // the library name holds the only other non-ASCII character.
+    const std::string original = "{\"version\": 1, \"state\": {\"profileName\": \"Caf\xc3\xa9 \x80|\xc0\xaf|\xed\xa0\x80|\xe2\x82\","
+                                 " \"bands\": []}, \"library\": {\"K\xc3\xbc" "che\": {\"bands\": []}}}";
+    const std::string replacement = "\xef\xbf\xbd";
+    const auto expectedName = "Caf\xc3\xa9 " + replacement + "|" + replacement + replacement + "|"
+                            + replacement + replacement + replacement + "|" + replacement;
+
+    SettingsFolder folder;
+    folder.writeSettings (original);
+
+    auto settings = folder.loaded();
+    EXPECT_EQ (settings.getStateJson(), juce::String::fromUTF8 (("{\"profileName\": \"" + expectedName + "\", \"bands\": []}").c_str()));
+    EXPECT_EQ (settings.getLibraryNames(), juce::StringArray (juce::String::fromUTF8 ("K\xc3\xbc" "che")));
+    EXPECT_EQ (fileBytes (folder.settingsFile()), original) << "loading changes nothing";
+
+    settings.save();
+    EXPECT_TRUE (fileBytes (folder.sibling ("duzezavure.json.unreadable")) == original) << "the original bytes, kept aside";
+
+    const auto saved = fileBytes (folder.settingsFile());
+    EXPECT_NE (saved.find ("\"profileName\": \"" + expectedName + "\""), std::string::npos) << saved;
+    EXPECT_NE (saved.find ("\"K\xc3\xbc" "che\""), std::string::npos) << saved;
+    EXPECT_EQ (saved.find ("\xc3\x83"), std::string::npos) << "no character was encoded twice: " << saved;
+    expectPythonReadsEveryJsonFile (folder.folder.get());
+
+    settings.save();
+    EXPECT_FALSE (folder.sibling ("duzezavure.json.unreadable.2").exists()) << "kept aside once, before the first save";
+    EXPECT_EQ (folder.loaded().getStateJson(), settings.getStateJson()) << "the saved file reads back the same";
+}
+
 TEST (DuzezavureSettings, AnEarlierUnreadableCopyIsNeverOverwritten)
 {
     SettingsFolder folder;
@@ -284,7 +374,7 @@ TEST (DuzezavureSettings, TheStoredRouteIsReadAsStoredWithDefinedConversions)
         { "{\"bufferSize\": 128.9, \"queueMs\": -5}", { "", "", "", 48000.0, 128, -5 } },
         { "{\"bufferSize\": -128.9, \"queueMs\": true, \"sampleRate\": 0}", { "", "", "", 0.0, -128, 1 } },
         { "{\"deviceType\": 42, \"inputDevice\": true, \"outputDevice\": null}", { "42", "1", "", 48000.0, 256, 30 } },
-        { "{\"sampleRate\": null, \"bufferSize\": \"512\", \"queueMs\": [5]}", { "", "", "", 0.0, 512, 0 } },
+        { "{\"sampleRate\": null, \"bufferSize\": \"512\", \"queueMs\": [5]}", { "", "", "", 48000.0, 512, 0 } },
         // Beyond the int range the framework's own conversions are undefined or wrap.
         { "{\"bufferSize\": 1e10, \"queueMs\": -1e300}", { "", "", "", 48000.0, intMax, intMin } },
         { "{\"bufferSize\": 4294967552, \"queueMs\": -4294967296}", { "", "", "", 48000.0, intMax, intMin } },
@@ -303,6 +393,26 @@ TEST (DuzezavureSettings, TheStoredRouteIsReadAsStoredWithDefinedConversions)
         EXPECT_EQ (route.sampleRate, c.expected.sampleRate) << c.routing;
         EXPECT_EQ (route.bufferSize, c.expected.bufferSize) << c.routing;
         EXPECT_EQ (route.queueMs, c.expected.queueMs) << c.routing;
+    }
+}
+
+TEST (DuzezavureSettings, ASampleRateThatIsNotAFiniteNumberReadsAsTheDefault)
+{
+    struct Case { const char* sampleRate; double expected; };
+    const Case cases[] = {
+        { "{\"v\": 1}", 48000.0 }, { "true", 48000.0 }, { "false", 48000.0 }, { "null", 48000.0 },
+        { "[44100]", 48000.0 }, { "\"\"", 48000.0 }, { "\"fast\"", 48000.0 }, { "\"44100 Hz\"", 48000.0 },
+        { "\"nan\"", 48000.0 }, { "\"inf\"", 48000.0 }, { "1e400", 48000.0 }, { "-1e400", 48000.0 },
+        // Numbers, and texts that hold one, are taken as they are (the route's clamp follows).
+        { "44100", 44100.0 }, { "96000.0", 96000.0 }, { "\"44100\"", 44100.0 }, { "\"88200.5\"", 88200.5 },
+        { "0", 0.0 }, { "-5", -5.0 }, { "4294967296", 4294967296.0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SettingsFolder folder;
+        folder.writeSettings (std::string ("{\"routing\": {\"sampleRate\": ") + c.sampleRate + "}}");
+        EXPECT_EQ (folder.loaded().getRouting().sampleRate, c.expected) << c.sampleRate;
     }
 }
 

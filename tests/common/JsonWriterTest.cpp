@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace brindle::test
 {
@@ -42,6 +43,58 @@ namespace
         EXPECT_TRUE (juce::JSON::parse (juce::String::fromUTF8 (json), value).wasOk()) << json;
         return value;
     }
+
+    /** Containers nested `levels` deep, each the only element (or member "a") of the one around
+        it. Every level stays referenced from here, so that taking the value apart at the end
+        never recurses. */
+    class NestedValue
+    {
+    public:
+        enum class Kind { arrays, objects };
+
+        NestedValue (Kind kind, int levels)
+        {
+            juce::var inner;
+
+            for (int i = 0; i < levels; ++i)
+            {
+                if (kind == Kind::arrays)
+                {
+                    inner = inner.isVoid() ? juce::var (juce::Array<juce::var>()) : juce::var (juce::Array<juce::var> { inner });
+                }
+                else
+                {
+                    auto* object = new juce::DynamicObject();
+
+                    if (! inner.isVoid())
+                        object->setProperty ("a", inner);
+
+                    inner = juce::var (object);
+                }
+
+                levels_.push_back (inner);
+            }
+        }
+
+        ~NestedValue()
+        {
+            for (auto& level : levels_)
+            {
+                if (auto* array = level.getArray())
+                    array->clear();
+                else if (auto* object = level.getDynamicObject())
+                    object->clear();
+            }
+        }
+
+        NestedValue (const NestedValue&) = delete;
+        NestedValue& operator= (const NestedValue&) = delete;
+
+        const juce::var& outermost() const { return levels_.back(); }
+
+    private:
+        std::vector<juce::var> levels_;
+    };
 }
 
 TEST (JsonWriter, TextIsUtf8WithOnlyTheJsonEscapes)
@@ -169,6 +222,25 @@ TEST (JsonWriter, ValuesJsonCannotHoldBecomeNull)
     juce::Array<juce::var> values { juce::var(), juce::var::undefined(), juce::var (bytes), method };
 
     EXPECT_EQ (singleLine (values), "[null, null, null, null]");
+}
+
+TEST (JsonWriter, ContainersNestedDeeperThanSixtyFourLevelsAreWrittenAsNull)
+{
+    // Sixty-four levels is as deep as a JSON text may nest to be read back.
+    const NestedValue deepArrays (NestedValue::Kind::arrays, 100000);
+    const auto arraysCut = std::string (64, '[') + "null" + std::string (64, ']');
+    EXPECT_EQ (singleLine (deepArrays.outermost()), arraysCut);
+    EXPECT_LT (indented (deepArrays.outermost()).size(), (size_t) 10000);
+
+    const NestedValue deepObjects (NestedValue::Kind::objects, 100000);
+    std::string objectsCut;
+    for (int i = 0; i < 64; ++i)
+        objectsCut += "{\"a\": ";
+    objectsCut += "null" + std::string (64, '}');
+    EXPECT_EQ (singleLine (deepObjects.outermost()), objectsCut);
+
+    const NestedValue deepest (NestedValue::Kind::arrays, 64);
+    EXPECT_EQ (singleLine (deepest.outermost()), std::string (64, '[') + std::string (64, ']')) << "written whole";
 }
 
 } // namespace brindle::test

@@ -46,6 +46,25 @@ TEST (StateParser, FailuresAreReportedWithTheirReason)
     EXPECT_EQ (errorFor ("{\"bands\": null, \"correctionPct\": 50}"), "state has no bands array");
 }
 
+TEST (StateParser, TextNestedTooDeeplyIsAParserFault)
+{
+    auto nested = [] (int levels) { return juce::String::repeatedString ("[", levels) + juce::String::repeatedString ("]", levels); };
+    auto deepObjects = [] (int levels) { return juce::String::repeatedString ("{\"x\":", levels - 1) + "{}" + juce::String::repeatedString ("}", levels - 1); };
+
+    // The state object is the first level.
+    for (const auto& json : { "{\"bands\": " + nested (100000) + "}",
+                              "{\"bands\": [], \"baseline\": " + deepObjects (100000) + "}",
+                              "{\"bands\": [], \"baseline\": " + nested (64) + "}" })
+    {
+        const auto error = errorFor (json.toRawUTF8());
+        EXPECT_TRUE (error.startsWith ("could not parse the state: ")) << error;
+        EXPECT_TRUE (error.contains ("64")) << "says how deep a text may nest: " << error;
+    }
+
+    EXPECT_EQ (parsed (("{\"bands\": [], \"baseline\": " + nested (63) + "}").toRawUTF8()).bandCount, 0);
+    EXPECT_EQ (parsed (("{\"bands\": [], \"baseline\": " + deepObjects (63) + "}").toRawUTF8()).bandCount, 0);
+}
+
 TEST (StateParser, AnEmptyBandListGivesTheEngineDefaults)
 {
     // The defaults themselves are checked where the record is defined.
