@@ -134,11 +134,18 @@ TEST (StateTripleBuffer, TwoThreadsNeverSeeATornOrOlderState)
     };
 
     StateTripleBuffer buffer;
-    std::atomic<bool> writerDone { false };
+    std::atomic<bool> writerDone { false }, readerHasTaken { false };
 
+    // Half way the writer waits for the reader's first take, so the two surely overlap even on
+    // a loaded machine where the writer could otherwise finish before the reader starts.
     std::thread writer ([&] {
         for (int n = 1; n <= publishes; ++n)
+        {
             buffer.publish (numbered (n));
+            if (n == publishes / 2)
+                while (! readerHasTaken.load())
+                    std::this_thread::yield();
+        }
         writerDone = true;
     });
 
@@ -149,6 +156,7 @@ TEST (StateTripleBuffer, TwoThreadsNeverSeeATornOrOlderState)
         if (! buffer.takeLatest (out))
             return;
         ++takes;
+        readerHasTaken = true;
         if (! consistent (out))
             ++torn;
         else if (out.bandCount <= last)
