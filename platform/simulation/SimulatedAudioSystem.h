@@ -67,9 +67,10 @@ public:
     std::shared_ptr<SimulatedClock> getSharedClock() const noexcept { return clock; }
 
     /** [any thread] Devices of this system that exist (created and not yet destroyed) and that
-        are open, whichever device type made them. */
+        are open, whichever device type made them; and the opens that succeeded so far. */
     int getLiveDeviceCount() const noexcept { return deviceCount->getLive(); }
     int getOpenDeviceCount() const noexcept { return deviceCount->getOpen(); }
+    int getDeviceOpensSoFar() const noexcept { return deviceCount->getOpensSoFar(); }
 
     /** What each device made from this system counts itself in. */
     std::shared_ptr<SimulatedDeviceCount> getSharedDeviceCount() const noexcept { return deviceCount; }

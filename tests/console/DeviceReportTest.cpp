@@ -205,6 +205,7 @@ TEST (DeviceReport, BuildingOneLeavesNoDeviceBehindAndTheRouteInForceRunningAsIt
     makeDeviceReport (rig.router, rig.router.getStatus(), rig.router.getCurrentRoute(), shown);
     EXPECT_EQ (rig.system->getLiveDeviceCount(), 0) << "with nothing open";
     EXPECT_EQ (rig.system->getOpenDeviceCount(), 0);
+    EXPECT_EQ (rig.system->getDeviceOpensSoFar(), 0);
 
     const auto route = routeOf ("Simulated", "CABLE Output", "Speakers", 48000, 480, 25);
     ASSERT_TRUE (rig.router.setRoute (route)) << rig.router.getLastError();
@@ -213,12 +214,14 @@ TEST (DeviceReport, BuildingOneLeavesNoDeviceBehindAndTheRouteInForceRunningAsIt
     const auto& cable = *rig.system->getEndpoint ("CABLE Output");
     ASSERT_EQ (rig.system->getLiveDeviceCount(), 2);
     ASSERT_EQ (rig.system->getOpenDeviceCount(), 2);
+    const auto opensBefore = rig.system->getDeviceOpensSoFar();
 
     const auto report = makeDeviceReport (rig.router, rig.router.getStatus(), rig.router.getCurrentRoute(), shown);
     ASSERT_EQ (text (report["rates"]), "[44100.0, 48000.0]") << "the temporary devices were made";
 
     EXPECT_EQ (rig.system->getLiveDeviceCount(), 2) << "only the router's two devices";
     EXPECT_EQ (rig.system->getOpenDeviceCount(), 2);
+    EXPECT_EQ (rig.system->getDeviceOpensSoFar(), opensBefore) << "the temporary devices are never opened";
     expectSameRoute (rig.router.getCurrentRoute(), route);
     EXPECT_TRUE (rig.router.isRunning());
     EXPECT_EQ (speakers.getStartCount(), 1) << "not reopened";
