@@ -2,6 +2,7 @@
 
 #include "SimulatedClock.h"
 #include "SimulatedDeviceConfig.h"
+#include "SimulatedDeviceCount.h"
 #include "SimulatedEndpoint.h"
 
 #include <juce_core/juce_core.h>
@@ -65,6 +66,15 @@ public:
     SimulatedClock& getClock() const noexcept { return *clock; }
     std::shared_ptr<SimulatedClock> getSharedClock() const noexcept { return clock; }
 
+    /** [any thread] Devices of this system that exist (created and not yet destroyed) and that
+        are open, whichever device type made them; and the opens that succeeded so far. */
+    int getLiveDeviceCount() const noexcept { return deviceCount->getLive(); }
+    int getOpenDeviceCount() const noexcept { return deviceCount->getOpen(); }
+    int getDeviceOpensSoFar() const noexcept { return deviceCount->getOpensSoFar(); }
+
+    /** What each device made from this system counts itself in. */
+    std::shared_ptr<SimulatedDeviceCount> getSharedDeviceCount() const noexcept { return deviceCount; }
+
     /** [the manual clock's thread] Shorthand for getClock().advance(). */
     std::int64_t advance (std::chrono::nanoseconds duration) { return clock->advance (duration); }
 
@@ -83,6 +93,7 @@ private:
     void announceChange();
 
     std::shared_ptr<SimulatedClock> clock;
+    std::shared_ptr<SimulatedDeviceCount> deviceCount = std::make_shared<SimulatedDeviceCount>();
     std::vector<Entry> entries;
     int nextGroup = 0;
     juce::ListenerList<Listener> listeners;

@@ -1,6 +1,7 @@
 #include "SimulatedDevice.h"
 
 #include "SimulatedClock.h"
+#include "SimulatedDeviceCount.h"
 
 #include <algorithm>
 
@@ -26,19 +27,23 @@ namespace
 }
 
 SimulatedDevice::SimulatedDevice (std::shared_ptr<SimulatedEndpoint> endpointToUse, SimulatedEndpoint::Direction directionsToUse,
-                                  std::shared_ptr<SimulatedClock> clockToUse, const juce::String& typeName)
+                                  std::shared_ptr<SimulatedClock> clockToUse, std::shared_ptr<SimulatedDeviceCount> countToJoin,
+                                  const juce::String& typeName)
     : juce::AudioIODevice (endpointToUse->getName(), typeName),
       endpoint (std::move (endpointToUse)),
       use (directionsToUse),
       clock (std::move (clockToUse)),
+      count (std::move (countToJoin)),
       streamError (endpoint->getConfig().streamError)
 {
     context.hostTimeNs = &blockTimeNs;
+    count->deviceCreated();
 }
 
 SimulatedDevice::~SimulatedDevice()
 {
     close();
+    count->deviceDestroyed();
 }
 
 juce::StringArray SimulatedDevice::channelNames (int count)
@@ -116,6 +121,7 @@ juce::String SimulatedDevice::open (const juce::BigInteger& inputChannels, const
     bufferFrames = settledBufferSize (bufferSizeSamples);
     allocateBuffers (inputChannels, outputChannels);
     opened = true;
+    count->deviceOpened();
     return {};
 }
 
@@ -155,7 +161,9 @@ void SimulatedDevice::allocateBuffers (const juce::BigInteger& inputsAsked, cons
 void SimulatedDevice::close()
 {
     stop();
-    opened = false;
+
+    if (std::exchange (opened, false))
+        count->deviceClosed();
 }
 
 void SimulatedDevice::start (juce::AudioIODeviceCallback* newCallback)

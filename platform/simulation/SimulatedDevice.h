@@ -15,6 +15,7 @@ namespace brindle
 {
 
 class SimulatedClock;
+class SimulatedDeviceCount;
 
 /** A simulated sound card as the framework sees it: an output, an input or both of one
     endpoint, opened at the rate and buffer size the endpoint settles on, streaming blocks on
@@ -35,8 +36,10 @@ class SimulatedDevice final : public juce::AudioIODevice,
                               private SimulatedStream
 {
 public:
+    /** Counts itself in `count` from construction to destruction, and as open while it is. */
     SimulatedDevice (std::shared_ptr<SimulatedEndpoint> endpoint, SimulatedEndpoint::Direction use,
-                     std::shared_ptr<SimulatedClock> clock, const juce::String& typeName);
+                     std::shared_ptr<SimulatedClock> clock, std::shared_ptr<SimulatedDeviceCount> count,
+                     const juce::String& typeName);
     ~SimulatedDevice() override;
 
     const SimulatedEndpoint& getEndpoint() const noexcept { return *endpoint; }
@@ -82,6 +85,7 @@ private:
     const std::shared_ptr<SimulatedEndpoint> endpoint;
     const SimulatedEndpoint::Direction use;
     const std::shared_ptr<SimulatedClock> clock;
+    const std::shared_ptr<SimulatedDeviceCount> count;
     const juce::String streamError;     // made here so that reporting it allocates nothing
 
     // Message thread, fixed while the stream runs.

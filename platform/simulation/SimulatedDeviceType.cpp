@@ -61,7 +61,7 @@ juce::AudioIODevice* SimulatedDeviceType::createDevice (const juce::String& outp
 
     const auto use = wantsOutput && wantsInput ? Direction::duplex : (wantsOutput ? Direction::output : Direction::input);
 
-    return new SimulatedDevice (endpoint, use, system->getSharedClock(), getTypeName());
+    return new SimulatedDevice (endpoint, use, system->getSharedClock(), system->getSharedDeviceCount(), getTypeName());
 }
 
 void SimulatedDeviceType::simulatedDevicesChanged()

@@ -235,6 +235,53 @@ TEST (SimulatedDevice, CreateDeviceMakesOnlyWhatTheNamesDescribe)
     }
 }
 
+TEST (SimulatedDevice, TheSystemCountsTheDevicesThatLiveAndThoseThatAreOpen)
+{
+    SimulatedRig rig;
+    rig.system->add (Config::output ("Speakers"));
+    rig.system->add (Config::output ("Broken").withOpenError ("Device in use by another application."));
+    rig.type.scanForDevices();
+    const auto expectCounts = [&] (int live, int open, int opens, const char* when)
+    {
+        EXPECT_EQ (rig.system->getLiveDeviceCount(), live) << when;
+        EXPECT_EQ (rig.system->getOpenDeviceCount(), open) << when;
+        EXPECT_EQ (rig.system->getDeviceOpensSoFar(), opens) << when;
+    };
+
+    expectCounts (0, 0, 0, "before any device");
+    std::unique_ptr<juce::AudioIODevice> speakers (rig.type.createDevice ("Speakers", ""));
+    std::unique_ptr<juce::AudioIODevice> broken (rig.type.createDevice ("Broken", ""));
+    expectCounts (2, 0, 0, "created, not opened");
+
+    ASSERT_TRUE (speakers->open ({}, channelMask (2), 48000, 256).isEmpty());
+    EXPECT_FALSE (broken->open ({}, channelMask (2), 48000, 256).isEmpty());
+    expectCounts (2, 1, 1, "one opened, one failed to");
+
+    ASSERT_TRUE (speakers->open ({}, channelMask (2), 44100, 512).isEmpty());
+    expectCounts (2, 1, 2, "opened again: it closed first");
+
+    RecordingCallback callback;
+    speakers->start (&callback);
+    speakers->close();
+    speakers->close();
+    expectCounts (2, 0, 2, "closed (twice)");
+
+    ASSERT_TRUE (speakers->open ({}, channelMask (2), 48000, 256).isEmpty());
+    rig.system->remove ("Speakers");
+    expectCounts (2, 1, 3, "its device left the list while open");
+
+    speakers.reset();
+    broken.reset();
+    expectCounts (0, 0, 3, "destroyed, one of them open");
+
+    SimulatedRig other;
+    other.system->add (Config::output ("Speakers"));
+    other.type.scanForDevices();
+    std::unique_ptr<juce::AudioIODevice> elsewhere (other.type.createDevice ("Speakers", ""));
+    expectCounts (0, 0, 3, "another system's device");
+    EXPECT_EQ (other.system->getLiveDeviceCount(), 1);
+}
+
 TEST (SimulatedDevice, ADeviceThatFailsToOpenSaysWhyAndNeverStreams)
 {
     SimulatedRig rig;
