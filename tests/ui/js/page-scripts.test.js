@@ -2,47 +2,25 @@
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const vm = require('node:vm');
 const P = require('../../../ui/js/profile.js');
 const demo = require('../../../plugin/ui/demo-profile.js');
 
-const ROOT = path.join(__dirname, '..', '..', '..');
-const INDEX = path.join(ROOT, 'plugin', 'ui', 'index.html');
-const WHERE = {
-  'biquad.js': 'ui/js', 'iso226.js': 'ui/js', 'protocol.js': 'ui/js', 'arrival.js': 'ui/js',
-  'eq-fit.js': 'ui/js', 'fabfilter-ffp.js': 'ui/js', 'profile.js': 'ui/js', 'demo-profile.js': 'plugin/ui',
-};
+const { WHERE, scriptOrder, loadPage } = require('../../plugin/ui/page-loader.js');
+
 // What each script takes from the globals of the scripts before it.
 const NEEDS = {
   'protocol.js': ['biquad.js', 'iso226.js'],
   'eq-fit.js': ['biquad.js'],
   'profile.js': ['eq-fit.js', 'fabfilter-ffp.js', 'protocol.js'],
+  'runtime.js': ['profile.js'],
+  'plugin.js': ['profile.js', 'runtime.js', 'arrival.js', 'demo-profile.js'],
 };
-const GLOBALS = ['BrindleBiquad', 'BrindleIso226', 'BrindleProtocol', 'BrindleArrival', 'BrindleEqFit', 'BrindleFFP', 'BrindleProfile', 'BrindleDemoProfile'];
+const GLOBALS = ['BrindleBiquad', 'BrindleIso226', 'BrindleProtocol', 'BrindleArrival', 'BrindleEqFit', 'BrindleFFP', 'BrindleProfile', 'BrindleDemoProfile', 'BrindleRuntime'];
 
-// The page's own order once it exists; until then the order it is to load them in.
-function scriptOrder() {
-  if (!fs.existsSync(INDEX)) return Object.keys(WHERE);
-  const html = fs.readFileSync(INDEX, 'utf8');
-  const names = [...html.matchAll(/<script\b[^>]*\bsrc="([^"?]+)/g)].map((m) => path.basename(m[1]));
-  return names.filter((name) => name in WHERE);
-}
-
-function loadPage(order) {
-  const context = vm.createContext({});
-  context.window = context;
-  for (const name of order) {
-    const file = path.join(WHERE[name], name);
-    vm.runInContext(fs.readFileSync(path.join(ROOT, file), 'utf8'), context, { filename: file });
-  }
-  return context;
-}
-
-test('the page loads every correction script after the scripts it needs', () => {
+test('the page loads every script after the scripts it needs, the console script last', () => {
   const order = scriptOrder();
   assert.deepEqual(order.slice().sort(), Object.keys(WHERE).sort(), 'each script exactly once');
+  assert.equal(order[order.length - 1], 'plugin.js');
   for (const [name, needs] of Object.entries(NEEDS)) {
     for (const need of needs) assert.ok(order.indexOf(need) < order.indexOf(name), `${need} before ${name}`);
   }
@@ -66,4 +44,21 @@ test('loaded in that order without require or module, every global is there and 
   assert.equal(JSON.stringify(read), JSON.stringify(P.readProfile(demo)));
   const state = page.BrindleProfile.stateForProfile(read.profile, page.BrindleProfile.defaultState());
   assert.equal(page.BrindleProfile.toJson(state), P.toJson(P.stateForProfile(P.readProfile(demo).profile, P.defaultState())));
+});
+
+test('under a host, the whole page listens for the four host events and says ready once, publishing nothing more', () => {
+  const heard = [];
+  const sent = [];
+  const backend = {
+    emitEvent: (name, payload) => sent.push([name, JSON.stringify(payload)]),
+    addEventListener: (name, fn) => heard.push([name, typeof fn]),
+  };
+  const host = { __JUCE__: { backend }, location: { search: '?host=duzezavure' } };
+  const page = loadPage(scriptOrder(), host);
+  assert.deepEqual(heard, [['restore', 'function'], ['devices', 'function'], ['meter', 'function'], ['library', 'function']]);
+  assert.deepEqual(sent, [['ready', '{}']]);
+  assert.equal(page.BrindleRuntime.isDuzezavure(), true);
+
+  const withoutConsole = loadPage(scriptOrder().slice(0, -1), host);
+  assert.deepEqual(Object.keys(page), Object.keys(withoutConsole), 'the console script adds no global');
 });
