@@ -58,6 +58,54 @@ TEST (ApplicationLifecycle, ASecondStartHandsOverAndLeavesTheFileAsItWas)
     EXPECT_FALSE (f.app->getRouter().isRunning());
 }
 
+TEST (ApplicationLifecycle, AStartWithoutADisplaySaysWhyFailsAndTouchesNothing)
+{
+    ApplicationFixture f;
+    f.app->getServices().displayProblem = [] { return juce::String ("cannot connect to the X display \":7\""); };
+
+    testing::internal::CaptureStderr();
+    f.app->initialise ({});
+    const auto said = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ (said, "no display: cannot connect to the X display \":7\"\n");
+    EXPECT_EQ (f.quits, 1);
+    EXPECT_NE (f.app->getApplicationReturnValue(), 0);
+    EXPECT_EQ (f.instance->acquisitions, 0) << "no lock taken, no socket made";
+    EXPECT_EQ (f.app->getWindow(), nullptr);
+    EXPECT_EQ (f.app->getTray(), nullptr);
+
+    f.app->shutdown();
+    EXPECT_EQ (f.home.get().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0) << "no settings written";
+}
+
+TEST (ApplicationLifecycle, TheRunningInstanceRemovesWhatKilledSavesLeftAndNothingElse)
+{
+    const char* leftovers[] = { ".duzezavure.json.0badf00d.partial", ".duzezavure_temp7f3e21c0.json" };
+    const char* others[] = { ".duzezavure.json.bak", "notes.txt", "duzezavure.json.unreadable" };
+
+    for (const bool mayRun : { true, false })
+    {
+        SCOPED_TRACE (mayRun ? "the running instance" : "a start that hands over");
+        ApplicationFixture f (mayRun);
+        f.writeSettings ("{ \"version\": 1 }");
+        const auto folder = f.settingsFile().getParentDirectory();
+
+        for (const auto* name : leftovers)
+            folder.getChildFile (name).replaceWithText ("a save that was killed");
+        for (const auto* name : others)
+            folder.getChildFile (name).replaceWithText ("kept");
+
+        f.app->initialise ({});
+
+        for (const auto* name : leftovers)
+            EXPECT_EQ (folder.getChildFile (name).exists(), ! mayRun) << name << ": only the lock's holder may tell a leftover from a save under way";
+        for (const auto* name : others)
+            EXPECT_EQ (folder.getChildFile (name).loadFileAsString(), "kept") << name;
+
+        f.app->shutdown();
+    }
+}
+
 TEST (ApplicationLifecycle, QuittingWhileHiddenStillClosesTheDevicesAndSaves)
 {
     ApplicationFixture f;
