@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace brindle::test
 {
 
@@ -104,6 +106,31 @@ TEST (ApplicationLifecycle, TheRunningInstanceRemovesWhatKilledSavesLeftAndNothi
 
         f.app->shutdown();
     }
+}
+
+TEST (ApplicationLifecycle, SettingsKeptElsewhereThroughALinkAreSavedThereWithTheirMode)
+{
+    ApplicationFixture f;
+    const auto kept = f.home.get().getChildFile ("dotfiles/duzezavure.json");
+    kept.getParentDirectory().createDirectory();
+    ASSERT_TRUE (kept.replaceWithText ("{ \"version\": 1, \"library\": { \"Den\": {} } }"));
+    ASSERT_EQ (::chmod (kept.getFullPathName().toRawUTF8(), 0640), 0);
+    f.settingsFile().getParentDirectory().createDirectory();
+    ASSERT_TRUE (kept.createSymbolicLink (f.settingsFile(), false));
+
+    f.app->initialise ({});
+    f.app->getSettings().putLibraryEntry ("Kitchen", "{}");
+    f.app->getSettings().save();   // as the console saves after each change
+    f.app->getSettings().putLibraryEntry ("Attic", "{}");
+    f.app->shutdown();
+
+    EXPECT_TRUE (f.settingsFile().isSymbolicLink()) << "the link stays a link";
+    const auto saved = juce::JSON::parse (kept);
+    ASSERT_NE (saved["library"].getDynamicObject(), nullptr) << kept.loadFileAsString();
+    EXPECT_EQ (saved["library"].getDynamicObject()->getProperties().size(), 3) << "every save reached the linked file";
+    struct stat info {};
+    ASSERT_EQ (::stat (kept.getFullPathName().toRawUTF8(), &info), 0);
+    EXPECT_EQ (info.st_mode & 0777, 0640u);
 }
 
 TEST (ApplicationLifecycle, QuittingWhileHiddenStillClosesTheDevicesAndSaves)
