@@ -7,6 +7,12 @@
 namespace brindle
 {
 
+namespace
+{
+    constexpr int attempts = 3;
+    constexpr int pauseMs = 100;
+}
+
 juce::String findDisplayProblem()
 {
     const auto* named = std::getenv ("DISPLAY");
@@ -17,10 +23,18 @@ juce::String findDisplayProblem()
     // the framework calls it later and finds it done.
     XInitThreads();
 
-    if (auto* display = XOpenDisplay (name.toRawUTF8()))
+    // A server refuses connections for a moment while it resets, as it does when its last
+    // client has left: a start just then is not one without a display.
+    for (int attempt = 0; attempt < attempts; ++attempt)
     {
-        XCloseDisplay (display);
-        return {};
+        if (attempt > 0)
+            juce::Thread::sleep (pauseMs);
+
+        if (auto* display = XOpenDisplay (name.toRawUTF8()))
+        {
+            XCloseDisplay (display);
+            return {};
+        }
     }
 
     return "cannot connect to the X display \"" + name + "\"" + (isSet ? "" : " (DISPLAY is not set)");
