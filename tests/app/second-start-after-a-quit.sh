@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 home=$(mktemp -d)
 pids=()
 cleanup() {
-    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
+    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
     rm -rf "$home"
 }
 trap cleanup EXIT
@@ -66,8 +66,13 @@ for place in runtime cache; do
     a=$!
     pids+=("$a")
     within10s eval "[ \$(activations $a) -gt 0 ]" || fail "$place: A showed no window"
-    sleep 0.5   # the window's own requests as it appears are over
+    # The window asks a few times as it appears; wait until it has stopped.
     shown=$(activations "$a")
+    for _ in $(seq 1 20); do
+        sleep 0.5
+        [ "$(activations "$a")" -eq "$shown" ] && break
+        shown=$(activations "$a")
+    done
 
     timeout 10 "$app" || fail "$place: B did not end cleanly (exit $?)"
     within10s eval "[ \$(activations $a) -gt $shown ]" || fail "$place: B ended, but A never raised its console"

@@ -43,6 +43,13 @@ x11.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulo
                                    ctypes.POINTER(ctypes.c_void_p)]
 x11.XFree.argtypes = [ctypes.c_void_p]
 
+# A window may be gone by the time its owner is looked up: that is no reason to stop watching
+# (Xlib's own handler ends the process).
+ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+ignore_errors = ERROR_HANDLER(lambda display, error: 0)
+x11.XSetErrorHandler.argtypes = [ERROR_HANDLER]
+x11.XSetErrorHandler(ignore_errors)
+
 display = x11.XOpenDisplay(None)
 if not display:
     sys.exit("cannot open the display")
