@@ -3,6 +3,7 @@
 #include "LaunchAtLogin.h"
 #include "SoundSettings.h"
 
+#include "platform/DisplayProbe.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 #include "platform/UserSocketSingleInstance.h"
@@ -23,6 +24,7 @@ ApplicationServices ApplicationServices::forThisMachine()
     services.loginItem = &systemLoginItem();
     services.soundSettings = &systemSoundSettings();
     services.quit = [] { juce::JUCEApplicationBase::quit(); };
+    services.displayProblem = [] { return findDisplayProblem(); };
     return services;
 }
 

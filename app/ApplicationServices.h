@@ -14,9 +14,10 @@
 namespace brindle
 {
 
-/** What the application object takes from the machine it runs on: its device manager (with
-    the simulated sound card when asked for), its configuration folder, the single-instance
-    lock, the login item, the sound settings and how a quit is carried out. The program builds
+/** What the application object takes from the machine it runs on: whether it has a display,
+    its device manager (with the simulated sound card when asked for), its configuration
+    folder, the single-instance lock, the login item, the sound settings and how a quit is
+    carried out. The program builds
     them for this machine; tests build fakes.
 
     Threading: built and used on the message thread. */
@@ -29,6 +30,10 @@ struct ApplicationServices
     LoginItem* loginItem = nullptr;                         // lives as long as the program
     SoundSettingsLauncher* soundSettings = nullptr;         // lives as long as the program
     std::function<void()> quit;                             // ends the message loop
+
+    /** Why no window can be shown here, for a person to read; empty text when one can. Unset,
+        nothing is asked (tests, which bring their own display). */
+    std::function<juce::String()> displayProblem;
 
     /** [message thread] The real ones of this machine. */
     static ApplicationServices forThisMachine();

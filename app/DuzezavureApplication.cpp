@@ -2,11 +2,14 @@
 
 #include "Tray.h"
 
+#include "common/SafeFileWrite.h"
 #include "engine/DeviceLists.h"
 #include "engine/RouteClamp.h"
 #include "engine/StateParser.h"
 #include "platform/DefaultPlaybackDevice.h"
 #include "platform/simulation/SimulatedSoundCard.h"
+
+#include <iostream>
 
 namespace brindle
 {
@@ -42,6 +45,19 @@ bool DuzezavureApplication::moreThanOneInstanceAllowed()
 
 void DuzezavureApplication::initialise (const juce::String& commandLine)
 {
+    // Without a display the console window cannot be placed. Asked first, so that such a start
+    // ends with a reason, having written nothing: no settings, no lock, no socket.
+    if (services.displayProblem)
+    {
+        if (const auto problem = services.displayProblem(); problem.isNotEmpty())
+        {
+            std::cerr << "no display: " << problem << std::endl;
+            setApplicationReturnValue (1);
+            services.quit();
+            return;
+        }
+    }
+
     // A second start hands over to the running instance and ends, before it has read or could
     // write anything of the user's.
     if (services.singleInstance != nullptr && ! services.singleInstance->acquire())
@@ -53,6 +69,11 @@ void DuzezavureApplication::initialise (const juce::String& commandLine)
 
     if (services.singleInstance != nullptr)
         services.singleInstance->onAnotherInstance = [this] (const juce::String& other) { anotherInstanceStarted (other); };
+
+    // Past the lock no other instance saves these settings, so a temporary file of theirs was
+    // left by a save that was killed. (Where no lock could be had, removing a live one would
+    // only make that save fail, never harm the file.)
+    removeLeftoverTemporaries (settings.getFile());
 
     quitSignals = std::make_unique<QuitSignals> ([this] { systemRequestedQuit(); });
 

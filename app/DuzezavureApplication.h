@@ -60,6 +60,7 @@ public:
     static juce::Image makeTrayIcon (bool running);
 
     AudioRouter& getRouter() noexcept { return router; }
+    DuzezavureSettings& getSettings() noexcept { return settings; }
     DuzezavureWindow* getWindow() noexcept { return window.get(); }
     Tray* getTray() noexcept { return tray.get(); }
     ApplicationServices& getServices() noexcept { return services; }

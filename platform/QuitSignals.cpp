@@ -12,7 +12,7 @@ namespace brindle
 namespace
 {
     volatile sig_atomic_t writeEnd = -1;
-    struct sigaction previousTerm {}, previousInt {};
+    struct sigaction previousTerm {}, previousInt {}, previousHangUp {};
 
     void signalled (int)
     {
@@ -46,6 +46,7 @@ QuitSignals::QuitSignals (std::function<void()> onQuitRequested)
     action.sa_flags = SA_RESTART;
     ::sigaction (SIGTERM, &action, &previousTerm);
     ::sigaction (SIGINT, &action, &previousInt);
+    ::sigaction (SIGHUP, &action, &previousHangUp);
 }
 
 QuitSignals::~QuitSignals()
@@ -55,6 +56,7 @@ QuitSignals::~QuitSignals()
 
     ::sigaction (SIGTERM, &previousTerm, nullptr);
     ::sigaction (SIGINT, &previousInt, nullptr);
+    ::sigaction (SIGHUP, &previousHangUp, nullptr);
     writeEnd = -1;
 
     juce::LinuxEventLoop::unregisterFdCallback (pipeEnds[0]);

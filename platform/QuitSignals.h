@@ -5,9 +5,9 @@
 namespace brindle
 {
 
-/** Turns the operating system's requests to end the program (SIGTERM, and SIGINT from a
-    terminal) into one call on the message thread, so that shut-down runs in its order and the
-    settings are saved.
+/** Turns the operating system's requests to end the program (SIGTERM; SIGINT from a
+    terminal, and SIGHUP when that terminal closes) into one call on the message thread, so
+    that shut-down runs in its order and the settings are saved.
 
     The handlers only write a byte to a pipe; the message loop watches the pipe and calls
     `onQuitRequested` there. One object at a time; the previous handlers come back when it goes.

@@ -48,6 +48,29 @@ namespace
         std::memcpy (address.sun_path, path.c_str(), path.size());
         return true;
     }
+
+    /** unlink, not the framework's deleteFile: that takes a socket for a folder and leaves it. */
+    void removeSocket (const juce::File& socketFile)
+    {
+        ::unlink (socketFile.getFullPathName().toRawUTF8());
+    }
+
+    /** Binds to the socket's path. Only the holder of the lock calls this, so a socket found
+        there is one that an instance now gone left behind: it is removed and the bind tried
+        once more. */
+    bool bindReplacingStale (int fd, const sockaddr_un& address, const juce::File& socketFile)
+    {
+        const auto* generic = reinterpret_cast<const sockaddr*> (&address);
+
+        if (::bind (fd, generic, sizeof address) == 0)
+            return true;
+
+        if (errno != EADDRINUSE)
+            return false;
+
+        removeSocket (socketFile);
+        return ::bind (fd, generic, sizeof address) == 0;
+    }
 }
 
 juce::File UserSocketSingleInstance::defaultFolder()
@@ -86,7 +109,7 @@ UserSocketSingleInstance::~UserSocketSingleInstance()
     if (listenFd >= 0)
     {
         ::close (listenFd);
-        folder.getChildFile ("socket").deleteFile();
+        removeSocket (folder.getChildFile ("socket"));
     }
 
     if (lockFd >= 0)
@@ -115,9 +138,7 @@ bool UserSocketSingleInstance::acquire()
         return ! heldElsewhere;
     }
 
-    // We hold the lock, so any socket left here belongs to an instance that is gone.
     const auto socketFile = folder.getChildFile ("socket");
-    socketFile.deleteFile();
 
     sockaddr_un address;
     if (! socketAddressFor (socketFile, address))
@@ -125,8 +146,7 @@ bool UserSocketSingleInstance::acquire()
 
     listenFd = ::socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
 
-    if (listenFd >= 0
-        && (::bind (listenFd, reinterpret_cast<sockaddr*> (&address), sizeof address) != 0 || ::listen (listenFd, 4) != 0))
+    if (listenFd >= 0 && (! bindReplacingStale (listenFd, address, socketFile) || ::listen (listenFd, 4) != 0))
     {
         ::close (listenFd);
         listenFd = -1;

@@ -76,6 +76,10 @@ bool XdgAutostartEntry::enable (const juce::File& executable)
     if (! file.has_value() || ! file->getParentDirectory().createDirectory().wasOk())
         return false;
 
+    // Only the running instance writes the entry: a temporary file of its naming lying about
+    // was left by a write that was killed.
+    removeLeftoverTemporaries (*file);
+
     const auto text = entryText (executable);
     return replaceFileContents (*file, text.toRawUTF8(), text.getNumBytesAsUTF8());
 }

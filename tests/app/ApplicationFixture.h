@@ -20,10 +20,11 @@ namespace brindle::test
 struct FakeSingleInstance final : SingleInstance
 {
     explicit FakeSingleInstance (bool mayRun) : allowed (mayRun) {}
-    bool acquire() override { return allowed; }
+    bool acquire() override { ++acquisitions; return allowed; }
     bool handOver (const juce::String& commandLine) override { handedOver.add (commandLine); return true; }
 
     bool allowed;
+    int acquisitions = 0;
     juce::StringArray handedOver;
 };
 

@@ -11,9 +11,9 @@
 namespace brindle::test
 {
 
-TEST (QuitSignals, TerminationAndInterruptArriveOnTheMessageThread)
+TEST (QuitSignals, TerminationInterruptAndHangUpArriveOnTheMessageThread)
 {
-    for (int signalNumber : { SIGTERM, SIGINT })
+    for (int signalNumber : { SIGTERM, SIGINT, SIGHUP })
     {
         int requests = 0;
         bool onMessageThread = false;

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace brindle::test
 {
@@ -55,6 +60,47 @@ TEST (UserSocketSingleInstance, TheLockGoesWithTheInstance)
 
     UserSocketSingleInstance late (folder);
     EXPECT_FALSE (late.acquire());
+}
+
+TEST (UserSocketSingleInstance, TheNextInstanceHearsLaterStartsWhateverTheLastOneLeft)
+{
+    // The last instance quit, which removes its socket, or was killed, which leaves it.
+    for (const bool killed : { false, true })
+    {
+        SCOPED_TRACE (killed ? "after a kill" : "after a quit");
+        TemporaryFolder home;
+        const auto folder = home.get().getChildFile ("instance");
+        const auto socketPath = folder.getChildFile ("socket").getFullPathName().toStdString();
+        struct stat info {};
+
+        {
+            UserSocketSingleInstance last (folder);
+            ASSERT_TRUE (last.acquire());
+            ASSERT_EQ (::lstat (socketPath.c_str(), &info), 0);
+        }
+
+        EXPECT_NE (::lstat (socketPath.c_str(), &info), 0) << "a quit removes its socket";
+
+        if (killed)
+        {
+            sockaddr_un address {};
+            address.sun_family = AF_UNIX;
+            std::memcpy (address.sun_path, socketPath.c_str(), socketPath.size());
+            const int left = ::socket (AF_UNIX, SOCK_STREAM, 0);
+            ASSERT_EQ (::bind (left, reinterpret_cast<sockaddr*> (&address), sizeof address), 0);
+            ::close (left);   // the socket file stays, as after a kill
+        }
+
+        UserSocketSingleInstance next (folder);
+        ASSERT_TRUE (next.acquire());
+        int heard = 0;
+        next.onAnotherInstance = [&] (const juce::String&) { ++heard; };
+
+        UserSocketSingleInstance later (folder);
+        EXPECT_FALSE (later.acquire());
+        EXPECT_TRUE (later.handOver ("raise")) << "the next instance listens";
+        EXPECT_TRUE (pumpUntil ([&] { return heard == 1; }));
+    }
 }
 
 TEST (UserSocketSingleInstance, HandingOverWithNobodyListeningFails)

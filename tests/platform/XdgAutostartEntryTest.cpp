@@ -117,6 +117,25 @@ TEST (XdgAutostartEntry, AForeignEntryCountsAsEnabledAndIsRemoved)
     EXPECT_FALSE (folder.entry().exists());
 }
 
+TEST (XdgAutostartEntry, EnablingRemovesWhatAKilledWriteLeftAndNoOtherProgramsEntries)
+{
+    AutostartFolder folder;
+    const auto autostart = folder.entry().getParentDirectory();
+    autostart.createDirectory();
+    ASSERT_TRUE (autostart.getChildFile (".TonwellDuzezavure.desktop.12ab34cd.partial").replaceWithText ("[Desktop"));
+    ASSERT_TRUE (autostart.getChildFile (".TonwellDuzezavure_temp3c0ffee.desktop").replaceWithText ("[Desktop"));
+    ASSERT_TRUE (autostart.getChildFile ("other.desktop").replaceWithText ("[Desktop Entry]\n"));
+    ASSERT_TRUE (autostart.getChildFile (".other.desktop.12ab34cd.partial").replaceWithText ("[Desktop"));
+
+    ASSERT_TRUE (folder.item.enable (juce::File ("/usr/bin/duzezavure")));
+
+    juce::StringArray names;
+    for (const auto& file : autostart.findChildFiles (juce::File::findFiles, false, "*"))
+        names.add (file.getFileName());
+    names.sort (false);
+    EXPECT_EQ (names, juce::StringArray (".other.desktop.12ab34cd.partial", "TonwellDuzezavure.desktop", "other.desktop"));
+}
+
 TEST (XdgAutostartEntry, WithoutAConfigurationFolderThereIsNoItem)
 {
     FakeApplicationDataFolder none (std::nullopt);
