@@ -4,6 +4,7 @@
 #include "PathLatency.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace brindle
@@ -28,6 +29,16 @@ namespace
         for (int c = 0; c < count; ++c)
             if (channels[c] != nullptr)
                 std::memset (channels[c], 0, sizeof (float) * (size_t) numSamples);
+    }
+
+    // The device's own time stamp when it gives one, else the time the callback runs: the two
+    // devices of a route are of one type, so both stamps come from the same clock.
+    std::int64_t blockTimeNs (const juce::AudioIODeviceCallbackContext& context) noexcept
+    {
+        if (context.hostTimeNs != nullptr)
+            return (std::int64_t) *context.hostTimeNs;
+
+        return std::chrono::duration_cast<std::chrono::nanoseconds> (std::chrono::steady_clock::now().time_since_epoch()).count();
     }
 }
 
@@ -218,6 +229,7 @@ void AudioRouter::prepareQueue (const AudioRoute& route)
     fifo.reset();
     resampler.reset();
     drift.reset();
+    timedFill.reset (inputRate, inputBuffer);
 
     // The output starts by playing this silence while the input fills in behind it.
     fifo.writeSilence (targetFrames + inputAudioDevice->getCurrentBufferSizeSamples() / 2);
@@ -310,7 +322,7 @@ StreamStatus AudioRouter::getStatus() const
 void AudioRouter::Tap::audioDeviceIOCallbackWithContext (const float* const* inputs, int numInputs,
                                                         float* const* outputs, int numOutputs,
                                                         int numSamples,
-                                                        const juce::AudioIODeviceCallbackContext&)
+                                                        const juce::AudioIODeviceCallbackContext& context)
 {
     const juce::ScopedNoDenormals noDenormals;
 
@@ -323,11 +335,11 @@ void AudioRouter::Tap::audioDeviceIOCallbackWithContext (const float* const* inp
         if (numSamples > 0)
             clearChannels (outputs, numOutputs, numSamples);
 
-        router->pushInput (inputs, numInputs, numSamples);
+        router->pushInput (inputs, numInputs, numSamples, blockTimeNs (context));
     }
     else
     {
-        router->pullOutput (outputs, numOutputs, numSamples);
+        router->pullOutput (outputs, numOutputs, numSamples, blockTimeNs (context));
     }
 }
 
@@ -336,7 +348,7 @@ void AudioRouter::Tap::audioDeviceError (const juce::String&)
     router->reportDeviceError();
 }
 
-void AudioRouter::pushInput (const float* const* inputs, int numInputs, int numSamples) noexcept
+void AudioRouter::pushInput (const float* const* inputs, int numInputs, int numSamples, std::int64_t timeNs) noexcept
 {
     if (! running.load() || numSamples <= 0)
         return;
@@ -356,13 +368,15 @@ void AudioRouter::pushInput (const float* const* inputs, int numInputs, int numS
 
     inputFrames.fetch_add (numSamples);
 
+    timedFill.beginInputBlock();
     const int written = fifo.write (left, right, numSamples);
+    timedFill.endInputBlock (timeNs, numSamples);
 
     if (written < numSamples)
         overruns.fetch_add (numSamples - written);
 }
 
-void AudioRouter::pullOutput (float* const* outputs, int numOutputs, int numSamples) noexcept
+void AudioRouter::pullOutput (float* const* outputs, int numOutputs, int numSamples, std::int64_t timeNs) noexcept
 {
     if (numSamples <= 0)
         return;
@@ -373,10 +387,11 @@ void AudioRouter::pullOutput (float* const* outputs, int numOutputs, int numSamp
         return;
     }
 
-    const int fill = fifo.getFill();
-    fillFrames.store (fill);
+    // The loop steers on the fill counted to this block's time; the status shows the queue's.
+    const auto fill = timedFill.measure (fifo, timeNs);
+    fillFrames.store (fill.queuedFrames);
 
-    const double u = drift.update (fill, numSamples);
+    const double u = drift.update (fill.timedFrames, numSamples);
     lastRatio.store (1.0 + u);
 
     const int silent = resampler.process (fifo, workPointers.data(), numSamples, (1.0 + u) * rateRatio);

@@ -6,6 +6,7 @@
 #include "DriftController.h"
 #include "DriftResampler.h"
 #include "StreamStatus.h"
+#include "TimedQueueFill.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
@@ -28,8 +29,9 @@ namespace brindle
       callbacks or the designer read, setRoute() clears `running`, stops and closes the devices
       and stops the designer thread; starting them afterwards hands everything over.
     - The devices call their Tap on their own threads: the input callback is the queue's only
-      producer, the output callback its only consumer and the engine's only user. Callbacks
-      allocate nothing and take no lock; they report through the atomic counters.
+      producer, the output callback its only consumer and the engine's only user. The input
+      callback also stamps its blocks in `timedFill`, which the output's drift control reads.
+      Callbacks allocate nothing and take no lock; they report through the atomic counters.
     - The designer thread shares only the engine's designer hand-over with the message thread.
     - The router takes no lock of its own. */
 class AudioRouter : public juce::ChangeListener
@@ -129,9 +131,9 @@ private:
     void prepareQueue (const AudioRoute& route);
     void reportDeviceError();
 
-    // [device threads] One block of each kind of callback.
-    void pushInput (const float* const* inputs, int numInputs, int numSamples) noexcept;
-    void pullOutput (float* const* outputs, int numOutputs, int numSamples) noexcept;
+    // [device threads] One block of each kind of callback; `timeNs` is the block's time stamp.
+    void pushInput (const float* const* inputs, int numInputs, int numSamples, std::int64_t timeNs) noexcept;
+    void pullOutput (float* const* outputs, int numOutputs, int numSamples, std::int64_t timeNs) noexcept;
     void processDuplex (const float* const* inputs, int numInputs, float* const* outputs, int numOutputs, int numSamples) noexcept;
     void writeWorkBuffersTo (float* const* outputs, int numOutputs, int numSamples) noexcept;
 
@@ -144,6 +146,7 @@ private:
     KernelDesigner designer { engine };
     AudioFifo fifo;
     DriftController drift;
+    TimedQueueFill timedFill;
     DriftResampler resampler;
     std::array<std::vector<float>, 2> workBuffers;
     std::array<float*, 2> workPointers {};
