@@ -6,6 +6,7 @@
 #include "engine/RouteClamp.h"
 #include "engine/StateParser.h"
 #include "platform/DefaultPlaybackDevice.h"
+#include "platform/WebViewShutdown.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 
 namespace brindle
@@ -77,6 +78,9 @@ void DuzezavureApplication::shutdown()
 {
     tray.reset();
     window.reset();
+
+    // The web views' GTK thread ends before the framework closes its X display.
+    shutDownWebViews();
 
     router.running = false;
     router.closeDevices();
