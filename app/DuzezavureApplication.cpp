@@ -7,6 +7,7 @@
 #include "engine/RouteClamp.h"
 #include "engine/StateParser.h"
 #include "platform/DefaultPlaybackDevice.h"
+#include "platform/WebViewShutdown.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 
 #include <iostream>
@@ -98,6 +99,9 @@ void DuzezavureApplication::shutdown()
 {
     tray.reset();
     window.reset();
+
+    // The web views' GTK thread ends before the framework closes its X display.
+    shutDownWebViews();
 
     router.running = false;
     router.closeDevices();

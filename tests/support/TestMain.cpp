@@ -1,6 +1,11 @@
 // The test binaries' main: hosts JUCE's message loop headless, so tests can use timers,
-// change messages and callAsync by pumping the loop (see MessageLoop.h).
+// change messages and callAsync by pumping the loop (see MessageLoop.h). Built a second time
+// for binaries with web views (BRINDLE_TEST_MAIN_WITH_WEB_VIEWS), which close them at the end.
 #include "platform/XLibrariesStayLoaded.h"
+
+#if BRINDLE_TEST_MAIN_WITH_WEB_VIEWS
+ #include "platform/WebViewShutdown.h"
+#endif
 
 #include <juce_events/juce_events.h>
 
@@ -25,5 +30,12 @@ int main (int argc, char** argv)
     juce::JUCEApplicationBase::createInstance = &createNoApplication;
     juce::ScopedJuceInitialiser_GUI juce;
 
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+
+   #if BRINDLE_TEST_MAIN_WITH_WEB_VIEWS
+    // The web views and their GTK thread go before the framework closes its display.
+    brindle::shutDownWebViews();
+   #endif
+
+    return result;
 }

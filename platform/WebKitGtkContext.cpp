@@ -1,0 +1,71 @@
+#include "WebKitGtkContext.h"
+
+#include "ResourceProviderRoot.h"
+#include "WebKitGtkSchemeRequest.h"
+#include "WebKitGtkView.h"
+
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace brindle
+{
+
+namespace
+{
+    WebKitWebContext* context = nullptr;
+    std::vector<WebKitGtkView*> views;
+
+    void answerSchemeRequest (WebKitURISchemeRequest* request, gpointer)
+    {
+        auto* webView = webkit_uri_scheme_request_get_web_view (request);
+        const auto found = std::find_if (views.begin(), views.end(), [webView] (auto* v) { return v->getWebView() == webView; });
+
+        if (found == views.end())
+            WebKitGtkSchemeRequest::finishWithError (request);
+        else
+            (*found)->requestResource (request);
+    }
+}
+
+WebKitWebContext* WebKitGtkContext::get()
+{
+    if (context == nullptr)
+    {
+        context = webkit_web_context_new_ephemeral();
+
+        const auto scheme = getResourceProviderScheme();
+        webkit_web_context_register_uri_scheme (context, scheme.toRawUTF8(), &answerSchemeRequest, nullptr, nullptr);
+
+        auto* security = webkit_web_context_get_security_manager (context);
+        webkit_security_manager_register_uri_scheme_as_secure (security, scheme.toRawUTF8());
+        webkit_security_manager_register_uri_scheme_as_cors_enabled (security, scheme.toRawUTF8());
+    }
+
+    return context;
+}
+
+void WebKitGtkContext::add (WebKitGtkView& view)
+{
+    views.push_back (&view);
+}
+
+void WebKitGtkContext::remove (WebKitGtkView& view)
+{
+    views.erase (std::remove (views.begin(), views.end(), &view), views.end());
+}
+
+void WebKitGtkContext::closeAll()
+{
+    for (auto* view : std::vector<WebKitGtkView*> (views))
+        view->close();
+
+    if (context != nullptr)
+    {
+        g_object_unref (context);
+        context = nullptr;
+    }
+}
+
+} // namespace brindle

@@ -1,0 +1,31 @@
+#pragma once
+
+typedef struct _WebKitWebContext WebKitWebContext;
+
+namespace brindle
+{
+
+class WebKitGtkView;
+
+/** The one web context of the process, shared by every view: ephemeral (nothing is written to
+    disk), with the root's scheme served by the view that asks and registered as secure and
+    CORS-enabled, so that the page's fetch() and modules work as they do over https.
+
+    Also the list of open views, so that the scheme's requests reach theirs and the views can
+    all be closed at shut-down.
+
+    Threading: GTK thread only. */
+class WebKitGtkContext
+{
+public:
+    /** The context, made on first use. */
+    static WebKitWebContext* get();
+
+    static void add (WebKitGtkView& view);
+    static void remove (WebKitGtkView& view);
+
+    /** Closes every open view and lets the context go. */
+    static void closeAll();
+};
+
+} // namespace brindle
