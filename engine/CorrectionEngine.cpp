@@ -4,6 +4,8 @@
 #include "FirLength.h"
 #include "SafeHeadroom.h"
 
+#include <juce_audio_basics/juce_audio_basics.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -183,6 +185,10 @@ bool CorrectionEngine::designPendingKernel() noexcept
 
 void CorrectionEngine::process (float* left, float* right, int numSamples) noexcept
 {
+    // Decaying filter tails reach denormal numbers, which are many times slower; the device
+    // callbacks flush them already, but the engine must not depend on its caller for that.
+    const juce::ScopedNoDenormals noDenormals;
+
     CorrectionState incoming;
 
     if (audioStates.takeLatest (incoming))

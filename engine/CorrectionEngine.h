@@ -27,6 +27,7 @@ namespace brindle
       designer thread can run; prepare() is the only place that allocates.
     - process(), applyState(), smoothParameters() and updateCoefficients() run on the one device
       thread that drives the output. They allocate nothing, take no lock and never wait.
+      process() flushes denormals to zero for its own duration, whatever its caller set.
     - `audioStates` carries new states from the message thread (its only writer) to process();
       `designerStates` carries them to the kernel designer. Each has one reader.
     - The three latency figures are atomics written by applyState() and read by the status
