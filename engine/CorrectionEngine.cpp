@@ -4,6 +4,8 @@
 #include "FirLength.h"
 #include "SafeHeadroom.h"
 
+#include <juce_audio_basics/juce_audio_basics.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,6 +16,11 @@ namespace
 {
     constexpr double glideTimeConstantSeconds = 0.03;
     constexpr double passFadeSeconds = 0.01;
+
+    // The shortest crossfade of a moving speaker delay. Between two reads of a tone the fade
+    // itself adds a slope of up to twice the tone's amplitude over its length, so it must be
+    // long against the tone's period; device blocks of a few dozen samples are not.
+    constexpr double shortestDelayFadeSeconds = 0.005;
 
     bool isPassShape (BandType type) noexcept
     {
@@ -49,6 +56,7 @@ void CorrectionEngine::prepare (double newSampleRate, int newMaxBlockSize)
 
     smoothingCoeff = std::clamp (1.0 - std::exp (-(maxBlockSize / sampleRate) / glideTimeConstantSeconds), 0.005, 1.0);
     mixStepPerSample = 1.0 / (passFadeSeconds * sampleRate);
+    shortestDelayFade = std::max (1, (int) (shortestDelayFadeSeconds * sampleRate));
 
     snapToTargets();
 }
@@ -147,6 +155,7 @@ void CorrectionEngine::snapToTargets() noexcept
     }
 
     currentOutputDb = targetOutputDb;
+    appliedOutputGain = std::pow (10.0, currentOutputDb / 20.0);
     updateCoefficients();
 }
 
@@ -176,6 +185,10 @@ bool CorrectionEngine::designPendingKernel() noexcept
 
 void CorrectionEngine::process (float* left, float* right, int numSamples) noexcept
 {
+    // Decaying filter tails reach denormal numbers, which are many times slower; the device
+    // callbacks flush them already, but the engine must not depend on its caller for that.
+    const juce::ScopedNoDenormals noDenormals;
+
     CorrectionState incoming;
 
     if (audioStates.takeLatest (incoming))
@@ -187,19 +200,32 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
     if (numSamples < 1)
         return;
 
-    const double gain = std::pow (10.0, currentOutputDb / 20.0);
+    // The gain glides once per block; inside the block it ramps from the last block's value
+    // to the new one.
+    const double startGain = appliedOutputGain;
+    const double endGain = std::pow (10.0, currentOutputDb / 20.0);
     float* buffers[channelCount] = { left, right };
 
     for (int c = 0; c < channelCount; ++c)
     {
         auto& channel = channels[(size_t) c];
-        channel.delay.setDelay (channel.currentDelayMs * 0.001 * sampleRate);
-        runCascade (channel, buffers[c], numSamples, gain);
+
+        // A delay that moved fades from the old read to the new one over the block, or over
+        // several short blocks; the line takes the glide's next value once a fade is done.
+        if (channel.delay.getFadeRemaining() == 0)
+            channel.delay.setDelay (channel.currentDelayMs * 0.001 * sampleRate, std::max (numSamples, shortestDelayFade));
+
+        runCascade (channel, buffers[c], numSamples, startGain, endGain);
     }
+
+    appliedOutputGain = endGain;
 }
 
-void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, int numSamples, double gain) noexcept
+void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, int numSamples,
+                                   double startGain, double endGain) noexcept
 {
+    const double gainStep = (endGain - startGain) / numSamples;
+
     // Callers keep to maxBlockSize; a longer block is still handled, in pieces, rather than
     // overrunning the scratch buffer. Within a piece each section filters the whole piece in
     // turn, which gives the same samples as running every sample through all sections.
@@ -236,7 +262,7 @@ void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, in
         }
 
         for (int i = 0; i < count; ++i)
-            block[i] = static_cast<float> (stage[i] * gain);
+            block[i] = static_cast<float> (stage[i] * (startGain + gainStep * (start + i + 1)));
     }
 }
 

@@ -18,13 +18,16 @@ namespace brindle
     the output gain, lowered by the safe headroom), and the parameters the filters use glide
     towards those targets one step per process() call. Each channel runs through its
     fractional speaker delay, then the 24-section biquad cascade in double precision, with the
-    output gain last.
+    output gain last. Within a block the output gain ramps from where the last block left it
+    to the block's glided value, and a delay that moved crossfades from the old read to the
+    new one, so neither steps at a block boundary.
 
     Threading:
     - prepare() and snapToTargets() run on the message thread while no device callback and no
       designer thread can run; prepare() is the only place that allocates.
     - process(), applyState(), smoothParameters() and updateCoefficients() run on the one device
       thread that drives the output. They allocate nothing, take no lock and never wait.
+      process() flushes denormals to zero for its own duration, whatever its caller set.
     - `audioStates` carries new states from the message thread (its only writer) to process();
       `designerStates` carries them to the kernel designer. Each has one reader.
     - The three latency figures are atomics written by applyState() and read by the status
@@ -91,7 +94,7 @@ public:
 
 private:
     void setChannelTargets (ChannelProcessor& channel, const CorrectionState& state, int channelIndex) noexcept;
-    void runCascade (ChannelProcessor& channel, float* samples, int numSamples, double gain) noexcept;
+    void runCascade (ChannelProcessor& channel, float* samples, int numSamples, double startGain, double endGain) noexcept;
     void runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept;
 
     std::array<ChannelProcessor, channelCount> channels {};
@@ -100,9 +103,11 @@ private:
     double smoothingCoeff = 0.1;
     double targetOutputDb = 0.0;
     double currentOutputDb = 0.0;
+    double appliedOutputGain = 1.0;   // the linear gain of the last sample written
     double maxDelayMs = 0.0;
     PhaseMode phaseMode = PhaseMode::minimum;
     double mixStepPerSample = 1.0 / 480.0;
+    int shortestDelayFade = 240;
 
     // One block of the cascade in double precision, filtered in place section by section.
     std::vector<double> stageInput;

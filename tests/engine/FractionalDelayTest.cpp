@@ -199,4 +199,71 @@ TEST (FractionalDelay, ReadsWrapAroundTheRing)
     EXPECT_EQ (line.processSample (0.0f), 0.0f);
 }
 
+
+// A delay that moves with a fade length goes from the old read to the new one in a straight
+// line, wholly on the new one at the fade's last sample; without one it jumps.
+TEST (FractionalDelay, AMovedDelayCrossfadesFromTheOldReadToTheNewOne)
+{
+    auto value = [] (int n) { return (float) ((n * 37) % 101) - 50.0f; }; // no two neighbours alike
+    auto read = [&] (int n, int delay) { return (float) value (n - 15 - delay); };
+
+    for (int fade : { 0, 1, 8, 300 })
+    {
+        auto line = preparedAt (48000);
+        line.setDelay (10);
+        int n = 0;
+        for (; n < 100; ++n)
+            line.processSample (value (n));
+
+        line.setDelay (30, fade);
+        EXPECT_EQ (line.getFadeRemaining(), fade);
+
+        for (int i = 0; i < fade + 50; ++i, ++n)
+        {
+            const double toNew = i < fade ? (i + 1.0) / fade : 1.0;
+            const double expected = (1 - toNew) * read (n, 10) + toNew * read (n, 30);
+            ASSERT_NEAR (line.processSample (value (n)), expected, 1e-4) << "fade " << fade << ", sample " << i;
+        }
+        EXPECT_EQ (line.getFadeRemaining(), 0);
+
+        // Asked again for the delay it already has, the line starts no fade.
+        line.setDelay (30, fade);
+        EXPECT_EQ (line.getFadeRemaining(), 0);
+    }
+}
+
+// A move in the middle of a fade cannot keep both old reads, so the new fade starts from the
+// read the unfinished one was heading to.
+TEST (FractionalDelay, AMoveDuringAFadeStartsFromTheReadItWasHeadingTo)
+{
+    auto value = [] (int n) { return (float) ((n * 37) % 101) - 50.0f; };
+    auto line = preparedAt (48000);
+    line.setDelay (10);
+    int n = 0;
+    for (; n < 100; ++n)
+        line.processSample (value (n));
+
+    line.setDelay (30, 10);
+    for (int i = 0; i < 4; ++i, ++n)
+        line.processSample (value (n));
+
+    line.setDelay (50.5, 4);
+    EXPECT_EQ (line.getFadeRemaining(), 4);
+    for (int i = 0; i < 2; ++i, ++n)
+        line.processSample (value (n));
+
+    // Its third sample holds a quarter of the read at 30 and nothing of the one at 10.
+    FractionalDelay heading = preparedAt (48000), target = preparedAt (48000);
+    heading.setDelay (30);
+    target.setDelay (50.5);
+    float fromHeading = 0, fromTarget = 0;
+    for (int m = 0; m <= n; ++m)
+    {
+        fromHeading = heading.processSample (value (m));
+        fromTarget = target.processSample (value (m));
+    }
+
+    EXPECT_NEAR (line.processSample (value (n)), 0.25 * fromHeading + 0.75 * fromTarget, 1e-4);
+}
+
 } // namespace brindle::test

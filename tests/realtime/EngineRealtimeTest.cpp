@@ -62,4 +62,38 @@ TEST (EngineRealtime, ProcessingAndApplyingStatesNeitherAllocatesNorLocks)
     }
 }
 
+// Short blocks while the delay and the trim move: the delay's crossfade runs over several
+// calls and the gain ramps inside each.
+TEST (EngineRealtime, CrossfadingADelayAndRampingTheGainNeitherAllocatesNorLocks)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 2048);
+
+    std::vector<float> left (37), right (37);
+    bool fadedAcrossCalls = false;
+
+    for (int change = 0; change < 6; ++change)
+    {
+        CorrectionState state;
+        state.delayRightMs = change % 2 == 0 ? 20 : 0;
+        state.outputDb = change % 2 == 0 ? -12 : 0;
+        engine.audioStates.publish (state);
+
+        RealtimeGuard guard;
+        for (int call = 0; call < 40; ++call)
+        {
+            for (size_t i = 0; i < left.size(); ++i)
+                left[i] = right[i] = (float) std::sin (0.03 * (double) (call * 37 + (int) i));
+
+            engine.process (left.data(), right.data(), 37);
+            fadedAcrossCalls = fadedAcrossCalls || engine.getChannel (1).delay.getFadeRemaining() > 0;
+        }
+
+        EXPECT_EQ (guard.allocations(), 0u) << "change " << change;
+        EXPECT_EQ (guard.locks(), 0u) << "change " << change;
+    }
+
+    EXPECT_TRUE (fadedAcrossCalls) << "the delay crossfade ran under the guard";
+}
+
 } // namespace brindle::test

@@ -1,0 +1,109 @@
+// The settings a user changes most (bypass, the output trim, a speaker delay) must not click:
+// with a sine playing, the largest step from one output sample to the next while a setting
+// changes stays close to the steady sine's own largest step, whatever the device block size.
+#include "EngineFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace brindle::test
+{
+
+namespace
+{
+    constexpr double fs = 48000;
+    constexpr double sineHz = 200;
+    constexpr double holdSeconds = 0.25;   // long enough for every glide to settle
+    constexpr double steadySeconds = 0.05; // the settled end of each hold, the reference
+
+    struct ClickCase
+    {
+        const char* name;
+        CorrectionState settled, changed;
+    };
+
+    std::vector<ClickCase> clickCases()
+    {
+        // The bell lies well above the tone, so bypass moves the tone by the safe headroom.
+        auto bell = makeState ({ makeBand (BandType::bell, 1000, 12, 1) });
+        bell.safeHeadroom = true;
+        auto bypassed = bell;
+        bypassed.bypass = true;
+
+        auto flat = makeState ({});
+        flat.safeHeadroom = false;
+        auto trimmed = flat;
+        trimmed.outputDb = -12;
+
+        auto delayed = flat;
+        delayed.delayRightMs = 20;
+
+        return { { "bypass with safe headroom", bell, bypassed },
+                 { "12 dB trim", flat, trimmed },
+                 { "right delay 0 to 20 ms", flat, delayed } };
+    }
+
+    float largestStep (const std::vector<float>& samples, size_t from, size_t to)
+    {
+        float largest = 0;
+        for (size_t n = std::max<size_t> (from, 1); n < to; ++n)
+            largest = std::max (largest, std::abs (samples[n] - samples[n - 1]));
+        return largest;
+    }
+
+    /** Plays the sine through the settled state, the changed one and the settled one again,
+        each held for a while, and returns the largest step after the first hold divided by
+        the largest step in the settled end of any hold. */
+    double clickRatio (const ClickCase& c, int blockSize)
+    {
+        // The router prepares the engine for blocks of at least 2048 samples.
+        auto engine = std::make_unique<CorrectionEngine>();
+        engine->prepare (fs, 2048);
+        engine->applyState (c.settled);
+        engine->snapToTargets();
+
+        const int blocksPerHold = (int) std::ceil (holdSeconds * fs / blockSize);
+        const size_t holdLength = (size_t) blocksPerHold * (size_t) blockSize;
+        const auto sine = sineAt (sineHz, fs);
+
+        std::vector<float> left, right;
+        std::vector<float> l ((size_t) blockSize), r ((size_t) blockSize);
+        int played = 0;
+
+        for (const auto* state : { &c.settled, &c.changed, &c.settled })
+        {
+            engine->audioStates.publish (*state);
+
+            for (int b = 0; b < blocksPerHold; ++b, played += blockSize)
+            {
+                for (int i = 0; i < blockSize; ++i)
+                    l[(size_t) i] = r[(size_t) i] = 0.5f * sine (played + i);
+
+                engine->process (l.data(), r.data(), blockSize);
+                left.insert (left.end(), l.begin(), l.end());
+                right.insert (right.end(), r.begin(), r.end());
+            }
+        }
+
+        const auto steadyLength = (size_t) (steadySeconds * fs);
+        float steady = 0;
+        for (size_t hold = 1; hold <= 3; ++hold)
+            for (const auto* channel : { &left, &right })
+                steady = std::max (steady, largestStep (*channel, hold * holdLength - steadyLength, hold * holdLength));
+
+        const float changing = std::max (largestStep (left, holdLength - steadyLength, left.size()),
+                                         largestStep (right, holdLength - steadyLength, right.size()));
+        return changing / steady;
+    }
+}
+
+TEST (CorrectionEngineClicks, ChangingASettingStepsNoMoreThanTheSteadySine)
+{
+    for (const auto& c : clickCases())
+        for (int blockSize : { 64, 256, 1024, 37 })
+            EXPECT_LT (clickRatio (c, blockSize), 2.0) << c.name << ", blocks of " << blockSize;
+}
+
+} // namespace brindle::test
