@@ -3,6 +3,7 @@
 #include "LaunchAtLogin.h"
 #include "SoundSettings.h"
 
+#include "platform/DetachedProcess.h"
 #include "platform/DisplayProbe.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 #include "platform/simulation/SimulatedSoundCard.h"
@@ -24,6 +25,8 @@ ApplicationServices ApplicationServices::forThisMachine()
     services.loginItem = &systemLoginItem();
     services.soundSettings = &systemSoundSettings();
     services.quit = [] { juce::JUCEApplicationBase::quit(); };
+    // Without a shell: the address is one argument, whatever it holds.
+    services.openInBrowser = [] (const juce::String& url) { startDetachedProcess ({ "xdg-open", url }); };
     services.displayProblem = [] { return findDisplayProblem(); };
     return services;
 }

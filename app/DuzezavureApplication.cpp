@@ -83,9 +83,7 @@ void DuzezavureApplication::initialise (const juce::String& commandLine)
     router.onDevicesChanged = [this] { refreshConsoleDevices(); };
     router.onDeviceError = [this] { refreshConsoleDevices(); };
 
-    // The console's page comes with the console host; until then the window holds an empty
-    // component, sized and behaving as the console will.
-    window = std::make_unique<DuzezavureWindow> (std::make_unique<juce::Component>());
+    window = std::make_unique<DuzezavureWindow> (std::make_unique<ConsoleComponent> (router, settings, makeConsoleServices()));
     window->setVisible (true);
 
     tray = std::make_unique<Tray> (*this);
@@ -170,7 +168,18 @@ void DuzezavureApplication::startAudio()
 
 void DuzezavureApplication::refreshConsoleDevices()
 {
-    // The console window does not carry a page yet: nothing to send.
+    if (window != nullptr && window->getConsole().isPageReady())
+        window->getConsole().sendDevices();
+}
+
+ConsoleServices DuzezavureApplication::makeConsoleServices()
+{
+    ConsoleServices console;
+    console.soundSettings = services.soundSettings;
+    console.openInBrowser = services.openInBrowser;
+    console.routeApplied = [this] { updateTrayIcon(); };
+    console.webBackend = services.webBackend;
+    return console;
 }
 
 void DuzezavureApplication::updateTrayIcon()

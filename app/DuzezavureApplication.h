@@ -48,8 +48,8 @@ public:
         device where it names none) and applies the stored correction state. */
     void startAudio();
 
-    /** Sends the console's device report when its page is ready; until the console exists,
-        there is no page to tell. */
+    /** Sends the console's device report once its page has said it is ready; before that, or
+        without a window, there is no page to tell. */
     void refreshConsoleDevices();
 
     /** Draws the tray icon from whether audio runs now. Called at the end of initialise, and
@@ -66,6 +66,8 @@ public:
     ApplicationServices& getServices() noexcept { return services; }
 
 private:
+    ConsoleServices makeConsoleServices();
+
     ApplicationServices services;
     AudioRouter router;
     DuzezavureSettings settings;

@@ -3,11 +3,12 @@
 namespace brindle
 {
 
-DuzezavureWindow::DuzezavureWindow (std::unique_ptr<juce::Component> content)
+DuzezavureWindow::DuzezavureWindow (std::unique_ptr<ConsoleComponent> content)
     : juce::DocumentWindow (juce::String::fromUTF8 ("Tonwell \xc2\xb7 Duzezavure"),
-                            juce::Colour (0xffe9e7e1),
+                            juce::Colour (ConsoleComponent::backgroundColour),
                             juce::DocumentWindow::allButtons,
-                            true)
+                            true),
+      console (content.get())
 {
     setUsingNativeTitleBar (true);
     setContentOwned (content.release(), true);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/ConsoleComponent.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace brindle
@@ -12,10 +14,17 @@ namespace brindle
 class DuzezavureWindow final : public juce::DocumentWindow
 {
 public:
-    /** Titled, coloured and on the desktop, not yet visible; owns `content`, sized to it. */
-    explicit DuzezavureWindow (std::unique_ptr<juce::Component> content);
+    /** Titled, coloured and on the desktop, not yet visible; owns the console as its content,
+        sized to it. */
+    explicit DuzezavureWindow (std::unique_ptr<ConsoleComponent> content);
+
+    /** The console the window shows (owned by the window as its content). */
+    ConsoleComponent& getConsole() noexcept { return *console; }
 
     void closeButtonPressed() override;
+
+private:
+    ConsoleComponent* console;
 };
 
 } // namespace brindle

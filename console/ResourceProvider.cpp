@@ -44,7 +44,7 @@ juce::String mimeTypeForName (const juce::String& fileName)
     return "application/octet-stream";
 }
 
-std::optional<PageResource> provideResource (const juce::String& requestPath)
+std::optional<WebResource> provideResource (const juce::String& requestPath)
 {
     const auto name = requestedName (requestPath);
     const auto* resourceName = resourceNameOf (name);
@@ -60,7 +60,7 @@ std::optional<PageResource> provideResource (const juce::String& requestPath)
 
     // The zero byte after the data is not part of the file.
     const auto* first = reinterpret_cast<const std::byte*> (bytes);
-    return PageResource { std::vector<std::byte> (first, first + size), mimeTypeForName (name) };
+    return WebResource { std::vector<std::byte> (first, first + size), mimeTypeForName (name) };
 }
 
 } // namespace brindle

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/PageResource.h"
+#include "platform/WebResource.h"
 
 #include <juce_core/juce_core.h>
 
@@ -20,7 +20,7 @@ namespace brindle
 
 /** The file that the web view's request path names, or nothing when the bundle has no file
     of that name. */
-std::optional<PageResource> provideResource (const juce::String& requestPath);
+std::optional<WebResource> provideResource (const juce::String& requestPath);
 
 /** The MIME type for a file of this name, by the end of the name, ignoring case:
     "application/octet-stream" for an ending it does not know. */

@@ -8,6 +8,7 @@
 #include "FakeApplicationDataFolder.h"
 #include "FakeLoginItem.h"
 #include "FakeSoundSettingsLauncher.h"
+#include "FakeWebBrowserBackend.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 
@@ -29,14 +30,17 @@ struct FakeSingleInstance final : SingleInstance
 };
 
 /** An application object on fakes: a temporary configuration folder, the simulated sound card
-    on the manual clock, a login item and sound settings in memory, and a quit that is counted
-    instead of ending the test's message loop. */
+    on the manual clock, a login item and sound settings in memory, a console web view without a
+    web engine, a browser that only records what it was asked to open, and a quit that is
+    counted instead of ending the test's message loop. */
 struct ApplicationFixture
 {
     TemporaryFolder home;
     FakeLoginItem loginItem;
     FakeSoundSettingsLauncher soundSettings;
     FakeSingleInstance* instance = nullptr;
+    FakeWebBrowserBackend* view = nullptr;      // the console's web view, once it exists
+    juce::StringArray openedInBrowser;
     std::shared_ptr<SimulatedAudioSystem> audio;
     int quits = 0;
     std::unique_ptr<DuzezavureApplication> app;
@@ -54,6 +58,8 @@ struct ApplicationFixture
         services.loginItem = &loginItem;
         services.soundSettings = &soundSettings;
         services.quit = [this] { ++quits; };
+        services.openInBrowser = [this] (const juce::String& url) { openedInBrowser.add (url); };
+        services.webBackend = FakeWebBrowserBackend::factory (view);
         app = std::make_unique<DuzezavureApplication> (std::move (services));
     }
 

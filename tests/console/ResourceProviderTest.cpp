@@ -10,7 +10,7 @@ namespace brindle::test
 
 namespace
 {
-    std::string bytesOf (const PageResource& resource)
+    std::string bytesOf (const WebResource& resource)
     {
         return { reinterpret_cast<const char*> (resource.data.data()), resource.data.size() };
     }
