@@ -124,6 +124,22 @@ TEST_F (WebKitGtkBackendTest, HidingShowsTheBlankPageAndShowingBootsThePageAgain
     EXPECT_EQ (ping()["instance"].toString(), second);
 }
 
+TEST_F (WebKitGtkBackendTest, NothingGoesToAPageOnItsWayOut)
+{
+    const auto first = showAndWaitForReady()["instance"].toString();
+
+    // Shown again at once: the page is still there until the next one is committed.
+    window.setVisible (false);
+    window.setVisible (true);
+    view->emitEventIfBrowserIsVisible ("ping", {});
+
+    ASSERT_TRUE (waitFor ("ready", 2));
+    pumpFor (300);
+
+    for (const auto& pong : all ("pong"))
+        EXPECT_NE (pong["instance"].toString(), first) << "a message went to the page that was being replaced";
+}
+
 TEST_F (WebKitGtkBackendTest, QuickHidesAndShowsEndInTheLastOnesState)
 {
     showAndWaitForReady();
