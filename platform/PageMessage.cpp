@@ -1,64 +1,21 @@
 #include "PageMessage.h"
 
+#include "common/JsonReader.h"
+
 namespace brindle
 {
 
-namespace
-{
-    // The framework's parser recurses once per level without a limit, so the depth is found
-    // first, in one pass that skips over strings.
-    // Interim: to be replaced by the bounded JSON reader of common/ once it is in, which
-    // enforces the same depth while it parses.
-    int nestingDepth (const juce::String& text)
-    {
-        int depth = 0;
-        int deepest = 0;
-        bool inString = false;
-
-        for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
-        {
-            const auto c = *p;
-
-            if (inString)
-            {
-                if (c == '\\')
-                {
-                    if ((p + 1).isEmpty())
-                        break;
-
-                    ++p;
-                }
-                else if (c == '"')
-                {
-                    inString = false;
-                }
-            }
-            else if (c == '"')
-            {
-                inString = true;
-            }
-            else if (c == '[' || c == '{')
-            {
-                deepest = juce::jmax (deepest, ++depth);
-            }
-            else if (c == ']' || c == '}')
-            {
-                --depth;
-            }
-        }
-
-        return deepest;
-    }
-}
+static_assert (maxPageMessageDepth == maxJsonDepth, "the reader enforces the page messages' depth");
 
 std::optional<PageEvent> parsePageMessage (const juce::String& text)
 {
-    if (text.getNumBytesAsUTF8() > maxPageMessageBytes || nestingDepth (text) > maxPageMessageDepth)
+    if (text.getNumBytesAsUTF8() > maxPageMessageBytes)
         return std::nullopt;
 
+    // The reader refuses nesting past the limit while it parses, so no depth costs the stack.
     juce::var parsed;
 
-    if (juce::JSON::parse (text, parsed).failed())
+    if (parseJson (text, parsed).failed())
         return std::nullopt;
 
     auto* envelope = parsed.getDynamicObject();
@@ -66,12 +23,12 @@ std::optional<PageEvent> parsePageMessage (const juce::String& text)
     if (envelope == nullptr)
         return std::nullopt;
 
-    const auto eventId = envelope->getProperty ("eventId");
+    const auto eventId = readMember (*envelope, "eventId");
 
     if (! eventId.isString())
         return std::nullopt;
 
-    return PageEvent { eventId.toString(), envelope->getProperty ("payload") };
+    return PageEvent { eventId.toString(), readMember (*envelope, "payload") };
 }
 
 } // namespace brindle

@@ -21,7 +21,7 @@ constexpr size_t maxPageMessageBytes = (size_t) 1024 * 1024;
 
 /** The deepest nesting of arrays and objects taken in a page message, the envelope counting as
     the first level. */
-constexpr int maxPageMessageDepth = 64;
+constexpr int maxPageMessageDepth = 64;    // the JSON reader's own limit
 
 /** Reads the text the page's bridge posts, JSON of the form {"eventId": "...", "payload": ...}.
     Anything else gives nothing: text over maxPageMessageBytes, nested deeper than

@@ -1,0 +1,133 @@
+// The application with its real console: the embedded page in the web engine, under a display.
+// The page's own scripts are what the bundle holds; a probe script run in the page listens to
+// what the host sends and reports it back through the page's own bridge, as a library "save"
+// whose room name is the report, so that the report travels the page's real path to the host.
+#include "ApplicationFixture.h"
+#include "MessageLoop.h"
+
+#include "engine/StateParser.h"
+#include "platform/WebKitGtkBackend.h"
+
+#include <gtest/gtest.h>
+
+namespace brindle::test
+{
+
+namespace
+{
+    constexpr const char* probeScript = R"js(
+        (function () {
+          const seen = { restore: [], devices: 0, library: [], meter: [] };
+          const backend = window.__JUCE__.backend;
+          backend.addEventListener('restore', (text) => seen.restore.push(typeof text));
+          backend.addEventListener('devices', () => { seen.devices += 1; });
+          backend.addEventListener('library', (list) => seen.library.push(list.names));
+          backend.addEventListener('meter', (status) => seen.meter.push([performance.now(), typeof status.latencyMs]));
+          backend.emitEvent('rescan', { deviceType: '' });
+          backend.emitEvent('library', { action: 'delete', name: 'nobody' });
+          setTimeout(() => {
+            const times = seen.meter.map((m) => m[0]);
+            const gaps = times.slice(1).map((t, i) => t - times[i]);
+            const report = {
+              devices: seen.devices,
+              library: seen.library,
+              meters: seen.meter.length,
+              meterKinds: seen.meter.map((m) => m[1]).filter((k, i, all) => all.indexOf(k) === i),
+              longestGapMs: gaps.length ? Math.max(...gaps) : -1,
+              location: location.href,
+            };
+            backend.emitEvent('library', { action: 'save', name: 'report ' + JSON.stringify(report) });
+          }, 1500);
+        })();
+    )js";
+
+    /** The fixture's application, but with the console in the web engine. */
+    struct RealConsole : ApplicationFixture
+    {
+        WebKitGtkBackend* engine = nullptr;
+
+        RealConsole()
+        {
+            app->getServices().webBackend = [this] (WebBrowserBackend::Host& host)
+            {
+                auto made = std::make_unique<WebKitGtkBackend> (host);
+                engine = made.get();
+                return made;
+            };
+        }
+
+        ConsoleComponent& console() { return app->getWindow()->getConsole(); }
+
+        /** The report the probe saved as a room's name, read back; void until it arrived. */
+        juce::var report()
+        {
+            for (const auto& name : app->getSettings().getLibraryNames())
+                if (name.startsWith ("report "))
+                    return juce::JSON::parse (name.fromFirstOccurrenceOf ("report ", false, false));
+            return {};
+        }
+    };
+}
+
+TEST (ConsolePage, TheBundledPageBootsInTheAppsWindowShakesHandsAndHearsTheHost)
+{
+    const auto names = juce::StringArray { juce::String::fromUTF8 ("Caf\xc3\xa9"), juce::String::fromUTF8 ("Den \xf0\x9f\x8e\xb5"),
+                                           juce::String::fromUTF8 ("line\xe2\x80\xa8separator"), "a \"quoted\" room",
+                                           "back\\slash", juce::String::fromUTF8 ("bell \x07") };
+    RealConsole f;
+    juce::String library;
+    for (const auto& name : names)
+        library << (library.isEmpty() ? "" : ",") << toJson (name, JsonLayout::singleLine) << ":{\"bands\":[]}";
+    f.writeSettings ("{\"version\":1,\"state\":{\"correctionPct\":50,\"bands\":[]},\"library\":{" + library + "}}");
+
+    f.app->initialise ({});
+    ASSERT_NE (f.engine, nullptr);
+    ASSERT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000)) << "the page never said ready";
+    EXPECT_EQ (f.engine->getCommittedURL(), WebBrowserComponent::getResourceProviderRoot() + "?host=duzezavure");
+
+    f.engine->runScriptInAnyPage (probeScript);
+    ASSERT_TRUE (pumpUntil ([&] { return ! f.report().isVoid(); }, 10000)) << "no report came back";
+    const auto report = f.report();
+
+    EXPECT_EQ ((int) report["devices"], 1) << "the rescan was answered";
+    ASSERT_EQ (report["library"].size(), 1);
+    juce::StringArray arrived;
+    for (const auto& name : *report["library"][0].getArray())
+        arrived.add (name.toString());
+    auto sorted = names;
+    sorted.sort (true);
+    arrived.sort (true);
+    EXPECT_EQ (arrived, sorted) << "every name arrives unchanged";
+
+    // Ten a second while the page is ready and showing; a loaded machine may stretch one gap.
+    EXPECT_GE ((int) report["meters"], 8);
+    EXPECT_LT ((double) report["longestGapMs"], 400.0);
+    EXPECT_EQ (report["meterKinds"].size(), 1);
+    EXPECT_EQ (report["meterKinds"][0], juce::var ("number"));
+
+    f.app->shutdown();
+}
+
+TEST (ConsolePage, HidingShowsTheBlankPageAndShowingBootsTheConsolePageAgain)
+{
+    RealConsole f;
+    f.writeSettings ("{\"version\":1,\"state\":{\"correctionPct\":50,\"bands\":[]}}");
+    f.app->initialise ({});
+    ASSERT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000));
+
+    f.app->getWindow()->setVisible (false);
+    ASSERT_TRUE (pumpUntil ([&] { return f.engine->getCommittedURL() == "about:blank"; }, 10000));
+
+    f.app->getWindow()->setVisible (true);
+    ASSERT_TRUE (pumpUntil ([&] { return f.engine->getCommittedURL() == WebBrowserComponent::getResourceProviderRoot() + "?host=duzezavure"; }, 10000));
+
+    // The page that booted again hears the host like the first one.
+    pumpFor (500);
+    f.engine->runScriptInAnyPage (probeScript);
+    ASSERT_TRUE (pumpUntil ([&] { return ! f.report().isVoid(); }, 10000));
+    EXPECT_GE ((int) f.report()["meters"], 8);
+
+    f.app->shutdown();
+}
+
+} // namespace brindle::test
