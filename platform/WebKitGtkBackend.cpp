@@ -84,6 +84,17 @@ void WebKitGtkBackend::runScriptInAnyPage (const juce::String& script)
         GtkThread::post ([v = view, script] { v->runScriptInAnyPage (script); });
 }
 
+void WebKitGtkBackend::saveSnapshot (const juce::File& png, std::function<void (bool)> done)
+{
+    if (view == nullptr)
+    {
+        done (false);
+        return;
+    }
+
+    GtkThread::post ([v = view, png, done = std::move (done)]() mutable { v->saveSnapshot (png, std::move (done)); });
+}
+
 void WebKitGtkBackend::viewOpened (unsigned long plugWindow)
 {
     plug = std::make_unique<juce::XEmbedComponent> (plugWindow, true, false);

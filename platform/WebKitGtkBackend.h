@@ -50,6 +50,10 @@ public:
         for tests that play a page that is not ours. */
     void runScriptInAnyPage (const juce::String& script);
 
+    /** Writes what the view shows now to `png` and tells `done` (on the message thread)
+        whether it worked: for tests, which keep the picture. */
+    void saveSnapshot (const juce::File& png, std::function<void (bool)> done);
+
 private:
     friend class WebKitGtkView;
 

@@ -106,6 +106,41 @@ void WebKitGtkView::runScriptInAnyPage (const juce::String& script)
         webkit_web_view_evaluate_javascript (webView, script.toRawUTF8(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
+void WebKitGtkView::saveSnapshot (const juce::File& png, std::function<void (bool)> done)
+{
+    struct Pending
+    {
+        juce::File png;
+        std::function<void (bool)> done;
+    };
+
+    const auto finish = [] (GObject* source, GAsyncResult* result, gpointer data)
+    {
+        std::unique_ptr<Pending> pending (static_cast<Pending*> (data));
+        GError* error = nullptr;
+        cairo_surface_t* surface = webkit_web_view_get_snapshot_finish (WEBKIT_WEB_VIEW (source), result, &error);
+        bool written = false;
+
+        if (surface != nullptr)
+        {
+            written = cairo_surface_write_to_png (surface, pending->png.getFullPathName().toRawUTF8()) == CAIRO_STATUS_SUCCESS;
+            cairo_surface_destroy (surface);
+        }
+
+        g_clear_error (&error);
+        juce::MessageManager::callAsync ([done = std::move (pending->done), written] { done (written); });
+    };
+
+    if (webView == nullptr)
+    {
+        juce::MessageManager::callAsync ([done = std::move (done)] { done (false); });
+        return;
+    }
+
+    webkit_web_view_get_snapshot (webView, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+                                  finish, new Pending { png, std::move (done) });
+}
+
 void WebKitGtkView::close()
 {
     if (plug == nullptr)

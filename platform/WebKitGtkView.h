@@ -45,6 +45,10 @@ public:
     /** Runs `script` in whatever the top frame holds (tests play a foreign page with it). */
     void runScriptInAnyPage (const juce::String& script);
 
+    /** Writes what the view shows now to `png`; `done` is told on the message thread whether
+        it worked (for tests, which keep the picture). */
+    void saveSnapshot (const juce::File& png, std::function<void (bool)> done);
+
     /** Takes the view down; nothing is reported after this. */
     void close();
 

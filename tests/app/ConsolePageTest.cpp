@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace brindle::test
 {
 
@@ -104,6 +106,14 @@ TEST (ConsolePage, TheBundledPageBootsInTheAppsWindowShakesHandsAndHearsTheHost)
     EXPECT_LT ((double) report["longestGapMs"], 400.0);
     EXPECT_EQ (report["meterKinds"].size(), 1);
     EXPECT_EQ (report["meterKinds"][0], juce::var ("number"));
+
+    // What the console looked like, kept beside the build for a person to look at.
+    const auto picture = juce::File (BRINDLE_BINARY_DIR).getChildFile ("console-page.png");
+    picture.deleteFile();
+    std::optional<bool> saved;
+    f.engine->saveSnapshot (picture, [&] (bool ok) { saved = ok; });
+    ASSERT_TRUE (pumpUntil ([&] { return saved.has_value(); }, 10000));
+    EXPECT_TRUE (*saved && picture.getSize() > 0) << picture.getFullPathName();
 
     f.app->shutdown();
 }
