@@ -26,9 +26,24 @@ within10s() {
     return 1
 }
 
+# Waits up to 30 s for a condition: a quit under a sanitiser on a loaded machine, with the web
+# engine to take down, can take a while.
+within30s() {
+    for _ in $(seq 1 300); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Where a process that should have quit is stuck, for the log.
+backtraces() {
+    command -v gdb >/dev/null && gdb -batch -p "$1" -ex 'thread apply all bt 12' 2>/dev/null | grep -E '^(Thread|#)'
+}
+
 quit() {
     kill -TERM "$1"
-    within10s eval "! kill -0 $1 2>/dev/null" || fail "$2 did not quit within 10 s"
+    within30s eval "! kill -0 $1 2>/dev/null" || { backtraces "$1"; fail "$2 did not quit within 30 s"; }
     wait "$1"
     local status=$?
     [ "$status" -eq 0 ] || fail "$2 quit with exit status $status"
