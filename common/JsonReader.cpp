@@ -1,5 +1,7 @@
 #include "JsonReader.h"
 
+#include "Utf8Encoding.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -30,33 +32,6 @@ namespace
 
     bool isHighSurrogate (uint32_t c) { return c >= 0xd800 && c <= 0xdbff; }
     bool isLowSurrogate (uint32_t c)  { return c >= 0xdc00 && c <= 0xdfff; }
-
-    /** Surrogates included: a lone one is kept as the code point the text named. */
-    void appendUtf8 (std::string& out, uint32_t c)
-    {
-        if (c < 0x80)
-        {
-            out += (char) c;
-        }
-        else if (c < 0x800)
-        {
-            out += (char) (0xc0 | (c >> 6));
-            out += (char) (0x80 | (c & 0x3f));
-        }
-        else if (c < 0x10000)
-        {
-            out += (char) (0xe0 | (c >> 12));
-            out += (char) (0x80 | ((c >> 6) & 0x3f));
-            out += (char) (0x80 | (c & 0x3f));
-        }
-        else
-        {
-            out += (char) (0xf0 | (c >> 18));
-            out += (char) (0x80 | ((c >> 12) & 0x3f));
-            out += (char) (0x80 | ((c >> 6) & 0x3f));
-            out += (char) (0x80 | (c & 0x3f));
-        }
-    }
 
     /** For a number literal too large or too small for a double: whether it is too large. Its
         decimal order (that of its first non-zero digit) plus its exponent decides. */

@@ -1,6 +1,7 @@
 #include "JsonWriter.h"
 
 #include "JsonLimits.h"
+#include "Utf8Encoding.h"
 
 #include <charconv>
 #include <cmath>
@@ -17,32 +18,6 @@ namespace
 
     bool isHighSurrogate (juce::juce_wchar c) { return c >= 0xd800 && c <= 0xdbff; }
     bool isLowSurrogate (juce::juce_wchar c)  { return c >= 0xdc00 && c <= 0xdfff; }
-
-    void appendUtf8 (std::string& out, juce::juce_wchar c)
-    {
-        if (c < 0x80)
-        {
-            out += (char) c;
-        }
-        else if (c < 0x800)
-        {
-            out += (char) (0xc0 | (c >> 6));
-            out += (char) (0x80 | (c & 0x3f));
-        }
-        else if (c < 0x10000)
-        {
-            out += (char) (0xe0 | (c >> 12));
-            out += (char) (0x80 | ((c >> 6) & 0x3f));
-            out += (char) (0x80 | (c & 0x3f));
-        }
-        else
-        {
-            out += (char) (0xf0 | (c >> 18));
-            out += (char) (0x80 | ((c >> 12) & 0x3f));
-            out += (char) (0x80 | ((c >> 6) & 0x3f));
-            out += (char) (0x80 | (c & 0x3f));
-        }
-    }
 
     void appendUnicodeEscape (std::string& out, juce::juce_wchar c)
     {

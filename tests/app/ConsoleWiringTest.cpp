@@ -1,3 +1,4 @@
+#include "VarObject.h"
 #include "ApplicationFixture.h"
 #include "MessageLoop.h"
 
@@ -8,14 +9,6 @@ namespace brindle::test
 
 namespace
 {
-    juce::var object (std::initializer_list<std::pair<const char*, juce::var>> members)
-    {
-        auto made = std::make_unique<juce::DynamicObject>();
-        for (const auto& [key, value] : members)
-            made->setProperty (key, value);
-        return juce::var (made.release());
-    }
-
     bool trayShowsRunning (DuzezavureApplication::Tray& tray)
     {
         // The dot in the ring's middle is drawn only while audio is being corrected.

@@ -1,3 +1,4 @@
+#include "VarObject.h"
 #include "FakeApplicationDataFolder.h"
 #include "FakeSoundSettingsLauncher.h"
 #include "FakeWebBrowserBackend.h"
@@ -19,14 +20,6 @@ namespace brindle::test
 namespace
 {
     const juce::String speakers = SimulatedSoundCard::speakersName;
-
-    juce::var object (std::initializer_list<std::pair<const char*, juce::var>> members)
-    {
-        auto made = std::make_unique<juce::DynamicObject>();
-        for (const auto& [key, value] : members)
-            made->setProperty (key, value);
-        return juce::var (made.release());
-    }
 
     juce::String stateWithOutput (double outputDb)
     {

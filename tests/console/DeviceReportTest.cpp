@@ -1,3 +1,4 @@
+#include "RouteExpectations.h"
 #include "console/DeviceReport.h"
 #include "console/StatusObject.h"
 #include "common/JsonWriter.h"
@@ -89,15 +90,6 @@ namespace
         return toJson (value, JsonLayout::singleLine);
     }
 
-    void expectSameRoute (const AudioRoute& actual, const AudioRoute& expected)
-    {
-        EXPECT_EQ (actual.deviceType, expected.deviceType);
-        EXPECT_EQ (actual.inputDevice, expected.inputDevice);
-        EXPECT_EQ (actual.outputDevice, expected.outputDevice);
-        EXPECT_EQ (actual.sampleRate, expected.sampleRate);
-        EXPECT_EQ (actual.bufferSize, expected.bufferSize);
-        EXPECT_EQ (actual.queueMs, expected.queueMs);
-    }
 }
 
 TEST (DeviceReport, ListsTheShownTypeAndDescribesTheSelectedRouteInKeyOrder)

@@ -1,3 +1,4 @@
+#include "VarObject.h"
 #include "WebKitProcesses.h"
 #include "WebViewFixture.h"
 
@@ -8,16 +9,6 @@ namespace brindle::test
 
 namespace
 {
-    juce::var object (std::initializer_list<std::pair<const char*, juce::var>> members)
-    {
-        auto made = std::make_unique<juce::DynamicObject>();
-
-        for (const auto& [key, value] : members)
-            made->setProperty (key, value);
-
-        return juce::var (made.release());
-    }
-
     /** Runs xdotool against the test's display; its output, or an error text starting "!". */
     juce::String xdotool (const juce::StringArray& arguments)
     {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "engine/AudioRoute.h"
+
+#include <gtest/gtest.h>
+
+namespace brindle::test
+{
+
+/** Each of the six route fields of `actual` equals that of `expected`. */
+inline void expectSameRoute (const AudioRoute& actual, const AudioRoute& expected)
+{
+    EXPECT_EQ (actual.deviceType, expected.deviceType);
+    EXPECT_EQ (actual.inputDevice, expected.inputDevice);
+    EXPECT_EQ (actual.outputDevice, expected.outputDevice);
+    EXPECT_EQ (actual.sampleRate, expected.sampleRate);
+    EXPECT_EQ (actual.bufferSize, expected.bufferSize);
+    EXPECT_EQ (actual.queueMs, expected.queueMs);
+}
+
+} // namespace brindle::test
