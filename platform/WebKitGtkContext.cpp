@@ -7,6 +7,7 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace brindle
@@ -41,6 +42,16 @@ WebKitWebContext* WebKitGtkContext::get()
         auto* security = webkit_web_context_get_security_manager (context);
         webkit_security_manager_register_uri_scheme_as_secure (security, scheme.toRawUTF8());
         webkit_security_manager_register_uri_scheme_as_cors_enabled (security, scheme.toRawUTF8());
+
+        // Tests send every network request to a proxy of their own (one that never answers,
+        // to show that nothing the page asks of the network can hold it up).
+        if (const char* proxy = std::getenv ("BRINDLE_TEST_NETWORK_PROXY"); proxy != nullptr && *proxy != '\0')
+        {
+            auto* settings = webkit_network_proxy_settings_new (proxy, nullptr);
+            webkit_website_data_manager_set_network_proxy_settings (webkit_web_context_get_website_data_manager (context),
+                                                                    WEBKIT_NETWORK_PROXY_MODE_CUSTOM, settings);
+            webkit_network_proxy_settings_free (settings);
+        }
     }
 
     return context;

@@ -4,13 +4,17 @@
 // whose room name is the report, so that the report travels the page's real path to the host.
 #include "ApplicationFixture.h"
 #include "MessageLoop.h"
+#include "ScopedEnvironmentVariable.h"
 
 #include "engine/StateParser.h"
 #include "platform/WebKitGtkBackend.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace brindle::test
 {
@@ -136,6 +140,63 @@ TEST (ConsolePage, HidingShowsTheBlankPageAndShowingBootsTheConsolePageAgain)
     f.engine->runScriptInAnyPage (probeScript);
     ASSERT_TRUE (pumpUntil ([&] { return ! f.report().isVoid(); }, 10000));
     EXPECT_GE ((int) f.report()["meters"], 8);
+
+    f.app->shutdown();
+}
+
+namespace
+{
+    /** A proxy on the loopback that takes every connection and never says a word. */
+    class SilentProxy final : private juce::Thread
+    {
+    public:
+        SilentProxy() : juce::Thread ("silent proxy")
+        {
+            listener.createListener (0, "127.0.0.1");
+            startThread();
+        }
+
+        ~SilentProxy() override
+        {
+            signalThreadShouldExit();
+            listener.close();
+            stopThread (2000);
+        }
+
+        int getPort() const { return listener.getBoundPort(); }
+        int getConnections() const { return connections.load(); }
+
+    private:
+        void run() override
+        {
+            while (! threadShouldExit())
+            {
+                if (auto* accepted = listener.waitForNextConnection())
+                {
+                    held.emplace_back (accepted);
+                    ++connections;
+                }
+            }
+        }
+
+        juce::StreamingSocket listener;
+        std::vector<std::unique_ptr<juce::StreamingSocket>> held;   // open, unanswered
+        std::atomic<int> connections { 0 };
+    };
+}
+
+TEST (ConsolePage, APageWhoseNetworkRequestsNeverAnswerStillSaysReady)
+{
+    SilentProxy proxy;
+    ASSERT_GT (proxy.getPort(), 0);
+    const ScopedEnvironmentVariable viaProxy ("BRINDLE_TEST_NETWORK_PROXY",
+                                              ("http://127.0.0.1:" + juce::String (proxy.getPort())).toRawUTF8());
+
+    RealConsole f;
+    f.app->initialise ({});
+    EXPECT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000)) << "the page waited for the network";
+    // Its web font is asked for too, if not always before the page is ready.
+    EXPECT_TRUE (pumpUntil ([&] { return proxy.getConnections() > 0; }, 10000)) << "the page asked the network for nothing";
 
     f.app->shutdown();
 }

@@ -38,7 +38,7 @@ TEST_F (WebKitGtkBackendTest, ThePageIsServedByTheProviderBootsWithTheBridgeAndS
     // The query reaches the provider; a missing file is answered too (or the page, whose head
     // asks for one before its script, would never have booted).
     EXPECT_TRUE (requested.contains ("/?host=duzezavure")) << requested.joinIntoString (" ");
-    EXPECT_TRUE (requested.contains ("/bridge-test.js?v=1")) << requested.joinIntoString (" ");
+    EXPECT_TRUE (requested.contains ("/bridge-page.js?v=1")) << requested.joinIntoString (" ");
     EXPECT_TRUE (requested.contains ("/missing.js")) << requested.joinIntoString (" ");
 }
 
