@@ -211,8 +211,8 @@ void DuzezavureSettings::save()
     if (! file.getParentDirectory().createDirectory().wasOk())
         return;
 
-    const auto text = toJson (root, JsonLayout::indented);
-    replaceFileContents (file, text.toRawUTF8(), text.getNumBytesAsUTF8());
+    const auto bytes = toJsonUtf8 (root, JsonLayout::indented);
+    replaceFileContents (file, bytes.data(), bytes.size());
 }
 
 juce::DynamicObject& DuzezavureSettings::getRootObject()

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <cstdio>
 #include <vector>
 
@@ -118,7 +119,7 @@ namespace
         for (int step = 0; step < steps; ++step)
             whole.push_back (microsOf ([&] { console.handleStateEvent (payloads[(size_t) step]); }));
 
-        juce::String text;
+        std::string text;
         for (int step = 0; step < steps; ++step)
         {
             const auto& payload = payloads[(size_t) step];
@@ -126,9 +127,9 @@ namespace
                 const auto parsed = CorrectionState::fromJson (payload.toString());
                 router.applyState (parsed.state);
                 settings.setStateJson (payload.toString());
-                text = toJson (juce::var (&settings.getRootObject()), JsonLayout::indented);
+                text = toJsonUtf8 (juce::var (&settings.getRootObject()), JsonLayout::indented);
             }));
-            disk.push_back (microsOf ([&] { replaceFileContents (settings.getFile(), text.toRawUTF8(), text.getNumBytesAsUTF8()); }));
+            disk.push_back (microsOf ([&] { replaceFileContents (settings.getFile(), text.data(), text.size()); }));
         }
 
         std::printf ("settings file %.0f kB (50 rooms of 24 bands with baselines), on %s at %s\n",

@@ -50,12 +50,31 @@ namespace
         }
     }
 
+    // A byte that stands for itself in the output: printable ASCII but the two that are escaped.
+    bool isPlainAscii (char byte)
+    {
+        return byte >= 0x20 && byte < 0x7f && byte != '"' && byte != '\\';
+    }
+
     void appendString (std::string& out, const juce::String& text)
     {
         out += '"';
 
         for (auto rest = text.getCharPointer(); ! rest.isEmpty();)
         {
+            // Runs of plain ASCII, most of any text we write, go over as they are.
+            const auto* run = rest.getAddress();
+            auto end = run;
+            while (isPlainAscii (*end))
+                ++end;
+
+            if (end != run)
+            {
+                out.append (run, (size_t) (end - run));
+                rest = juce::CharPointer_UTF8 (end);
+                continue;
+            }
+
             const auto c = rest.getAndAdvance();
 
             switch (c)
@@ -216,11 +235,16 @@ namespace
     };
 }
 
-juce::String toJson (const juce::var& value, JsonLayout layout)
+std::string toJsonUtf8 (const juce::var& value, JsonLayout layout)
 {
     Writer writer (layout);
     writer.write (value, 0);
-    const auto text = writer.take();
+    return writer.take();
+}
+
+juce::String toJson (const juce::var& value, JsonLayout layout)
+{
+    const auto text = toJsonUtf8 (value, layout);
     return juce::String::fromUTF8 (text.data(), (int) text.size());
 }
 

@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <string>
+
 namespace brindle
 {
 
@@ -35,5 +37,8 @@ enum class JsonLayout
 
     Threading: a pure function; any thread (it allocates, so not the audio thread). */
 juce::String toJson (const juce::var& value, JsonLayout layout);
+
+/** The same text as its UTF-8 bytes, for a file: no copy into a juce::String and back. */
+std::string toJsonUtf8 (const juce::var& value, JsonLayout layout);
 
 } // namespace brindle
