@@ -46,20 +46,26 @@ void PartitionedConvolver::reset() noexcept
 
 void PartitionedConvolver::multiplyAccumulate (const KernelSlot& slot, float* outRe, float* outIm) const noexcept
 {
+    multiplyAccumulate (slot, spectraRe.data(), spectraIm.data(), spectrumIndex, outRe, outIm);
+}
+
+void PartitionedConvolver::multiplyAccumulate (const KernelSlot& slot, const float* historyRe, const float* historyIm,
+                                               int newestRow, float* outRe, float* outIm) noexcept
+{
     std::fill_n (outRe, fftSize, 0.0f);
     std::fill_n (outIm, fftSize, 0.0f);
 
     for (int p = 0; p < slot.partitions; ++p)
     {
         // Partition p meets the window p blocks older than the newest, wrapping round the line.
-        int row = spectrumIndex - p;
+        int row = newestRow - p;
         if (row < 0)
             row += maxPartitions;
 
         const size_t kernelAt = (size_t) p * fftSize;
         const size_t historyAt = (size_t) row * fftSize;
         accumulateProducts (slot.re.data() + kernelAt, slot.im.data() + kernelAt,
-                            spectraRe.data() + historyAt, spectraIm.data() + historyAt,
+                            historyRe + historyAt, historyIm + historyAt,
                             outRe, outIm, fftSize);
     }
 }

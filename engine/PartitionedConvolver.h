@@ -60,6 +60,11 @@ public:
         newest. */
     void multiplyAccumulate (const KernelSlot& slot, float* outRe, float* outIm) const noexcept;
 
+    /** [any thread] The same sum against any delay line laid out like this convolver's
+        (maxPartitions rows of fftSize values), whose newest row is newestRow. */
+    static void multiplyAccumulate (const KernelSlot& slot, const float* historyRe, const float* historyIm,
+                                    int newestRow, float* outRe, float* outIm) noexcept;
+
     /** [device thread] One full input block of blockSize samples in; blockSize samples out
         through the active slot into activeOut and, when incoming is given, blockSize through
         it into incomingOut (which may then not be null). */
