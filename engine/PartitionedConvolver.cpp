@@ -1,0 +1,103 @@
+#include "PartitionedConvolver.h"
+
+#include <algorithm>
+
+namespace brindle
+{
+
+namespace
+{
+    // One partition's complex products added into the sum. The restrict-qualified pointers
+    // tell the compiler that the six arrays do not overlap: without that it cannot vectorise
+    // the loop, and this loop is most of a block's cost.
+    void accumulateProducts (const float* __restrict hRe, const float* __restrict hIm,
+                             const float* __restrict xRe, const float* __restrict xIm,
+                             float* __restrict outRe, float* __restrict outIm, int count) noexcept
+    {
+        for (int j = 0; j < count; ++j)
+        {
+            outRe[j] += hRe[j] * xRe[j] - hIm[j] * xIm[j];
+            outIm[j] += hIm[j] * xRe[j] + hRe[j] * xIm[j];
+        }
+    }
+}
+
+void PartitionedConvolver::prepare()
+{
+    fft.prepare (blockOrder + 1);
+
+    const size_t lineSize = (size_t) fftSize * maxPartitions;
+    spectraRe.assign (lineSize, 0.0f);
+    spectraIm.assign (lineSize, 0.0f);
+
+    for (auto* buffer : { &inputWindow, &workRe, &workIm, &sumRe, &sumIm, &fadeSumRe, &fadeSumIm })
+        buffer->assign ((size_t) fftSize, 0.0f);
+
+    reset();
+}
+
+void PartitionedConvolver::reset() noexcept
+{
+    std::fill (spectraRe.begin(), spectraRe.end(), 0.0f);
+    std::fill (spectraIm.begin(), spectraIm.end(), 0.0f);
+    std::fill (inputWindow.begin(), inputWindow.end(), 0.0f);
+    spectrumIndex = 0;
+}
+
+void PartitionedConvolver::multiplyAccumulate (const KernelSlot& slot, float* outRe, float* outIm) const noexcept
+{
+    multiplyAccumulate (slot, spectraRe.data(), spectraIm.data(), spectrumIndex, outRe, outIm);
+}
+
+void PartitionedConvolver::multiplyAccumulate (const KernelSlot& slot, const float* historyRe, const float* historyIm,
+                                               int newestRow, float* outRe, float* outIm) noexcept
+{
+    std::fill_n (outRe, fftSize, 0.0f);
+    std::fill_n (outIm, fftSize, 0.0f);
+
+    for (int p = 0; p < slot.partitions; ++p)
+    {
+        // Partition p meets the window p blocks older than the newest, wrapping round the line.
+        int row = newestRow - p;
+        if (row < 0)
+            row += maxPartitions;
+
+        const size_t kernelAt = (size_t) p * fftSize;
+        const size_t historyAt = (size_t) row * fftSize;
+        accumulateProducts (slot.re.data() + kernelAt, slot.im.data() + kernelAt,
+                            historyRe + historyAt, historyIm + historyAt,
+                            outRe, outIm, fftSize);
+    }
+}
+
+void PartitionedConvolver::convolveInto (const KernelSlot& slot, float* re, float* im, float* out) noexcept
+{
+    multiplyAccumulate (slot, re, im);
+    fft.inverse (re, im);
+
+    // The first half of the window wraps round the circular convolution and is discarded.
+    std::copy (re + blockSize, re + fftSize, out);
+}
+
+void PartitionedConvolver::processBlock (const float* block, const KernelSlot& active, const KernelSlot* incoming,
+                                         float* activeOut, float* incomingOut) noexcept
+{
+    std::copy (inputWindow.begin() + blockSize, inputWindow.end(), inputWindow.begin());
+    std::copy (block, block + blockSize, inputWindow.begin() + blockSize);
+
+    std::copy (inputWindow.begin(), inputWindow.end(), workRe.begin());
+    std::fill (workIm.begin(), workIm.end(), 0.0f);
+    fft.forward (workRe.data(), workIm.data());
+
+    const size_t row = (size_t) spectrumIndex * fftSize;
+    std::copy (workRe.begin(), workRe.end(), spectraRe.begin() + (std::ptrdiff_t) row);
+    std::copy (workIm.begin(), workIm.end(), spectraIm.begin() + (std::ptrdiff_t) row);
+
+    convolveInto (active, sumRe.data(), sumIm.data(), activeOut);
+    if (incoming != nullptr)
+        convolveInto (*incoming, fadeSumRe.data(), fadeSumIm.data(), incomingOut);
+
+    spectrumIndex = spectrumIndex + 1 == maxPartitions ? 0 : spectrumIndex + 1;
+}
+
+} // namespace brindle
