@@ -280,6 +280,45 @@ TEST (LinearPhaseDesign, MatchesTheBandByBandDesign)
     }
 }
 
+TEST (LinearPhaseDesign, ExtremeCascadesStayFiniteAndMatchTheBandByBandDesign)
+{
+    const auto filled = [] (CorrectionBand band)
+    {
+        CorrectionState state;
+        state.bandCount = CorrectionState::maxBands;
+        state.bands.fill (band);
+        return CorrectionState::sanitized (state);
+    };
+
+    const struct { const char* name; CorrectionState state; double tolerance; } cases[] = {
+        // Products of 24 deep cuts fall below the smallest double long before the top bin.
+        { "24 low-passes at 10 Hz", filled (makeBand (BandType::lowPass, 10, 1, 0.1)), 1e-12 },
+        { "24 band-passes at 10 Hz", filled (makeBand (BandType::bandPass, 10, 1, 24)), 1e-12 },
+        { "24 narrow +12 dB bells at 10 Hz", filled (makeBand (BandType::bell, 10, 12, 24)), 1e-12 },
+        { "24 -30 dB high shelves", filled (makeBand (BandType::highShelf, 100, -30, 0.1)), 1e-12 },
+        // 24 equal resonances 20 Hz wide at 0.49 fs, 660 dB high: each band's rounding near its
+        // pole comes back 24 times over, in either order of the arithmetic.
+        { "24 high-passes at 24 kHz", filled (makeBand (BandType::highPass, 24000, 1, 24)), 1e-10 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto fast = design (c.state, 48000, FirQuality::low);
+        const auto reference = literalKernel (c.state, 0, 48000, (int) fast.left.size());
+
+        double largest = 0.0, worst = 0.0;
+        for (size_t n = 0; n < reference.size(); ++n)
+        {
+            ASSERT_TRUE (std::isfinite (fast.left[n])) << c.name << " tap " << n;
+            largest = std::fmax (largest, std::abs (reference[n]));
+            worst = std::fmax (worst, std::abs (fast.left[n] - reference[n]));
+        }
+
+        EXPECT_LE (worst, c.tolerance * largest) << c.name;
+        EXPECT_EQ (fast.left, fast.right) << c.name;
+    }
+}
+
 TEST (LinearPhaseDesign, TheMagnitudeIsTheBandByBandOne)
 {
     const TestSeed seed;
