@@ -32,9 +32,9 @@ namespace brindle
 
     Threading: one design at a time per object, on the kernel designer thread or on the
     message thread while that thread is stopped; never on a device thread. prepare() allocates;
-    design() allocates nothing for kernels up to the prepared length, apart from rebuilding the
-    transform's tables (within the capacity prepare() reserved) when the transform size
-    changes. */
+    after it design() allocates nothing and takes no lock: a change of tier or rate rebuilds the
+    transform's tables within the room prepare() made. Without prepare() the first designs
+    allocate their scratch. */
 class LinearPhaseDesign
 {
 public:
