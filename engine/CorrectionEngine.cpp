@@ -1,6 +1,7 @@
 #include "CorrectionEngine.h"
 
 #include "BandsInForce.h"
+#include "ChannelSections.h"
 #include "FirLength.h"
 #include "SafeHeadroom.h"
 
@@ -181,6 +182,12 @@ bool CorrectionEngine::designPendingKernel() noexcept
     }
 
     return false;
+}
+
+double CorrectionEngine::magnitudeAt (int channel, double frequencyHz) const noexcept
+{
+    const auto side = channel == 0 ? Channel::left : Channel::right;
+    return ChannelSections::of (designerState, side, sampleRate).magnitudeAt (frequencyHz, sampleRate);
 }
 
 void CorrectionEngine::process (float* left, float* right, int numSamples) noexcept

@@ -72,6 +72,12 @@ public:
         [kernel designer thread; message thread while that thread is stopped] */
     bool designPendingKernel() noexcept;
 
+    /** Linear magnitude of one channel's (0 left, 1 right) bands in force in the designer's
+        state at a frequency, at the engine's rate: what the linear-phase kernel of that channel
+        is designed to. 1 when no band is in force.
+        [kernel designer thread; message thread while that thread is stopped] */
+    double magnitudeAt (int channel, double frequencyHz) const noexcept;
+
     /** [kernel designer thread; message thread while it is stopped] */
     const CorrectionState& getDesignerState() const noexcept { return designerState; }
     bool isDesignPending() const noexcept { return designPending; }
