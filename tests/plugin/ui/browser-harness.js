@@ -202,6 +202,6 @@ function seedRestore(fields = {}) {
 }
 
 module.exports = {
-  CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole,
+  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole,
   seedDevices, seedMeter, seedLibrary, seedRestore,
 };
