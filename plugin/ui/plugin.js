@@ -1,14 +1,631 @@
 /*
- * The console script, for now only its handshake with the host: it listens for
- * the host's four events and says it is ready, so that the host answers with the
- * stored correction, the devices and the library and then sends the meter. The
- * console itself (plot, bands, settings, routing, rooms) builds on this.
+ * The console script: it builds the console window into `app`, wires the top bar,
+ * listens to the host's events and turns every user gesture into a change of one
+ * working correction state, which leaves through one door, `push`. It knows
+ * nothing of how a correction is built (BrindleProfile) or of audio
+ * (BrindleRuntime). In the page it publishes nothing; loaded by `require` it only
+ * hands out its pure helpers, so they can be checked outside a browser.
  */
-(function (Runtime) {
+(function (root, factory) {
+  'use strict';
+  const inNode = typeof module === 'object' && module && module.exports && typeof require === 'function';
+  if (inNode) {
+    module.exports = factory(root, require('../../ui/js/profile.js'), require('../../ui/js/arrival.js'), require('./runtime.js'));
+  } else if (root.document) {
+    factory(root, root.BrindleProfile, root.BrindleArrival, root.BrindleRuntime).boot();
+  }
+})(typeof window !== 'undefined' ? window : globalThis, function (root, Profile, Arrival, Runtime) {
   'use strict';
 
-  function ignore() {}
+  const doc = root.document || null;
 
-  for (const name of ['restore', 'devices', 'meter', 'library']) Runtime.onHostEvent(name, ignore);
-  Runtime.announceReady();
-})((typeof window !== 'undefined' ? window : globalThis).BrindleRuntime);
+  // ------------------------------------------------------------------ storage
+
+  const UI_STORE = 'brindle.plugin.ui.v1';
+  const STORE = 'brindle.plugin.v1';
+
+  // Private modes and quotas make storage throw; a failure must change nothing.
+  function storageGet(key) {
+    try {
+      const value = root.localStorage.getItem(key);
+      return typeof value === 'string' ? value : null;
+    } catch (e) {
+      return null;
+    }
+  }
+
+  function storageSet(key, value) {
+    try {
+      root.localStorage.setItem(key, value);
+      return true;
+    } catch (e) {
+      return false;
+    }
+  }
+
+  // ------------------------------------------------------------------ module state
+
+  const SW = Boolean(Runtime && Runtime.isDuzezavure());
+  const HOSTED = Boolean(Runtime && Runtime.isNative());
+
+  let state = Profile.defaultState();
+  let version = 0;
+  let selectedBandId = null;
+  let lastError = null;
+  let cleanup = null;
+  let refreshers = [];
+  let meterHooks = [];
+  let devices = null;
+  let meter = null;
+  let libraryNames = [];
+  let pendingRoute = null;
+  let showAllInputs = false;
+  let plot = null;
+  let openCell;
+  let litNode = null;
+  let railLoad = null;
+  let stripBeacon = null;
+  let lastBar = null;
+  let uiPref = 'fit';
+  // The strip and the rail of the current render; push repaints them in place.
+  let strip = null;
+  let rail = null;
+
+  // ------------------------------------------------------------------ palette
+
+  // Reading the computed style forces a style resolution, and the plot reads colours every frame.
+  let TOK = null;
+
+  function tok(name, fallback) {
+    if (!TOK && doc && typeof root.getComputedStyle === 'function') TOK = root.getComputedStyle(doc.documentElement);
+    const value = TOK ? String(TOK.getPropertyValue(name)).trim() : '';
+    return value || fallback;
+  }
+
+  function hexA(colour, alpha) {
+    const text = String(colour);
+    const m = /^#([0-9a-f]{3}|[0-9a-f]{6})$/i.exec(text);
+    if (!m) return text;
+    const hex = m[1].length === 3 ? m[1].replace(/./g, '$&$&') : m[1];
+    const [r, g, b] = [0, 2, 4].map((i) => parseInt(hex.slice(i, i + 2), 16));
+    return `rgba(${r},${g},${b},${alpha})`;
+  }
+
+  const C_ACCENT = () => tok('--ink-accent', '#f2694a');
+  const C_CHAN_L = () => tok('--chan-l-lift', '#7d92ff');
+  const C_CHAN_R = () => tok('--chan-r-lift', '#ff8f57');
+  const C_INK = () => tok('--ink-text', '#ece8de');
+  const C_INK_DIM = () => tok('--ink-muted', '#9c968b');
+  const C_WELL = () => tok('--well', '#16181c');
+  const GRID_ZERO = 'rgba(255,255,255,.22)';
+  const ROOM_FILL = 'rgba(255,255,255,.05)';
+  const ROOM_LINE = 'rgba(255,255,255,.16)';
+  const PLOT_FONT = "'Space Grotesk',system-ui,sans-serif";
+
+  // ------------------------------------------------------------------ UI scale
+
+  const UI_DESIGN_W = 1120;
+  const UI_DESIGN_H = 860;
+  const UI_MIN = 0.75;
+  const UI_MAX = 1.75;
+  const UI_STEPS = Object.freeze([
+    Object.freeze({ key: 'fit', label: 'Fit' }),
+    Object.freeze({ key: '1', label: '100%' }),
+    Object.freeze({ key: '1.25', label: '125%' }),
+    Object.freeze({ key: '1.5', label: '150%' }),
+  ]);
+
+  function uiScaleFor(key, width, height) {
+    let scale = key === 'fit' ? Math.min(width / UI_DESIGN_W, height / UI_DESIGN_H) : Number(key);
+    if (!Number.isFinite(scale)) scale = 1;
+    scale = Math.min(UI_MAX, Math.max(UI_MIN, scale));
+    return Math.round(scale * 1000) / 1000;
+  }
+
+  function applyUiScale() {
+    const scale = uiScaleFor(uiPref, root.innerWidth, root.innerHeight);
+    doc.documentElement.style.setProperty('--ui', String(scale));
+    return scale;
+  }
+
+  function setUiPref(key) {
+    uiPref = String(key);
+    applyUiScale();
+    storageSet(UI_STORE, uiPref);
+  }
+
+  // ------------------------------------------------------------------ elements
+
+  // A boolean false leaves the attribute out (a disabled="false" would still disable), true sets it
+  // empty; ARIA states are passed as the strings "true" and "false". `html` is only for markup the
+  // page composes from its own fixed texts: anything from a profile, the host, storage or a file
+  // goes in as `text` or as a string child.
+  function el(tag, props, children) {
+    const node = doc.createElement(tag);
+    for (const [name, value] of Object.entries(props || {})) {
+      if (value === null || value === undefined || value === false) continue;
+      if (name === 'text') node.textContent = String(value);
+      else if (name === 'html') node.innerHTML = String(value);
+      else if (name.startsWith('on')) node[name.toLowerCase()] = value;
+      else node.setAttribute(name, value === true ? '' : String(value));
+    }
+    const list = Array.isArray(children) ? children : [children];
+    for (const child of list) {
+      if (child === null || child === undefined || child === '' || child === false) continue;
+      node.append(typeof child === 'object' ? child : doc.createTextNode(String(child)));
+    }
+    return node;
+  }
+
+  function beacon(node, options) {
+    const o = options || {};
+    const radius = Number.isFinite(o.radius) ? o.radius : 12;
+    return el('span', { class: o.block ? 'beacon block' : 'beacon', style: `--br: ${radius}px` }, [node]);
+  }
+
+  function light(wrapper) {
+    if (litNode && litNode !== wrapper) litNode.classList.remove('lit');
+    if (wrapper) wrapper.classList.add('lit');
+    litNode = wrapper || null;
+  }
+
+  // ------------------------------------------------------------------ canvas scaffolding
+
+  const HIDDEN_TICK_MS = 120;
+
+  // The canvas is drawn in layout pixels while the window's zoom paints it larger, so its backing
+  // store follows the painted size.
+  function plate(draw) {
+    const canvas = el('canvas');
+    const ctx = canvas.getContext('2d');
+    const born = root.performance.now();
+    let key = '';
+    let width = 0;
+    let height = 0;
+    let frame = 0;
+    let timer = 0;
+    let observer = null;
+    let running = false;
+
+    function size() {
+      width = canvas.clientWidth || 900;
+      height = canvas.clientHeight || 348;
+      const rect = canvas.getBoundingClientRect();
+      const zoom = rect.width > 0 && width > 0 ? rect.width / width : 1;
+      const scale = Math.min(3, (root.devicePixelRatio || 1) * zoom);
+      const next = `${width}x${height}@${scale.toFixed(4)}`;
+      // Writing the size clears the canvas and would wake the resize observer again.
+      if (next === key) return;
+      key = next;
+      canvas.width = Math.round(width * scale);
+      canvas.height = Math.round(height * scale);
+      ctx.setTransform(scale, 0, 0, scale, 0, 0);
+    }
+
+    function redraw() {
+      if (!width) return;
+      draw(ctx, width, height, (root.performance.now() - born) / 1000, api);
+    }
+
+    function schedule() {
+      if (!running) return;
+      const tick = () => {
+        frame = 0;
+        timer = 0;
+        redraw();
+        schedule();
+      };
+      // Frames are suspended while the document is hidden; the plot must not stay blank.
+      if (doc.hidden) timer = root.setTimeout(tick, HIDDEN_TICK_MS);
+      else frame = root.requestAnimationFrame(tick);
+    }
+
+    function local(e) {
+      const rect = canvas.getBoundingClientRect();
+      const fx = rect.width ? canvas.clientWidth / rect.width : 1;
+      const fy = rect.height ? canvas.clientHeight / rect.height : 1;
+      return { x: (e.clientX - rect.left) * fx, y: (e.clientY - rect.top) * fy };
+    }
+
+    function start() {
+      running = true;
+      size();
+      root.addEventListener('resize', size);
+      if (typeof root.ResizeObserver === 'function') {
+        observer = new root.ResizeObserver(() => {
+          size();
+          redraw();
+        });
+        observer.observe(canvas);
+      }
+      redraw();
+      schedule();
+    }
+
+    function stop() {
+      running = false;
+      if (frame) root.cancelAnimationFrame(frame);
+      if (timer) root.clearTimeout(timer);
+      frame = 0;
+      timer = 0;
+      root.removeEventListener('resize', size);
+      if (observer) observer.disconnect();
+      observer = null;
+    }
+
+    const api = { el: canvas, txt, rr, redraw, local, start, stop };
+    return api;
+  }
+
+  function txt(ctx, text, x, y, colour, size, align, weight) {
+    ctx.font = `${weight || 600} ${size || 10}px ${PLOT_FONT}`;
+    ctx.fillStyle = colour;
+    ctx.textAlign = align || 'left';
+    ctx.fillText(text, x, y);
+  }
+
+  function rr(ctx, x, y, w, h, radius) {
+    ctx.beginPath();
+    if (typeof ctx.roundRect === 'function') ctx.roundRect(x, y, w, h, radius);
+    else ctx.rect(x, y, w, h);
+  }
+
+  // ------------------------------------------------------------------ formatters
+
+  const MINUS = '\u2212';
+  const NOTES = ['C', 'C\u266F', 'D', 'D\u266F', 'E', 'F', 'F\u266F', 'G', 'G\u266F', 'A', 'A\u266F', 'B'];
+  const SPEED_MPS = 343;
+
+  function fmtHz(f) {
+    if (f >= 10000) return (f % 1000 === 0 ? String(f / 1000) : (f / 1000).toFixed(1)) + 'k';
+    if (f >= 1000) return (f / 1000).toFixed(2).replace(/(\.\d)0$/, '$1') + 'k';
+    return String(Math.round(f * 10) / 10);
+  }
+
+  function fmtDb(v, digits) {
+    const sign = v > 0 ? '+' : v < 0 ? MINUS : '';
+    return sign + Math.abs(v).toFixed(digits === undefined || digits === null ? 1 : digits);
+  }
+
+  function noteName(f) {
+    const n = Math.round(12 * Math.log2(f / 440)) + 69;
+    return NOTES[((n % 12) + 12) % 12] + (Math.floor(n / 12) - 1);
+  }
+
+  function mmFor(ms) {
+    const mm = Arrival && typeof Arrival.usToMm === 'function' ? Arrival.usToMm(ms * 1000) : ms * SPEED_MPS;
+    return Math.round(mm * 10) / 10;
+  }
+
+  function plural(count, word) {
+    return `${count} ${word}${count === 1 ? '' : 's'}`;
+  }
+
+  // ------------------------------------------------------------------ routes
+
+  function textOf(value) {
+    return value === null || value === undefined ? '' : String(value);
+  }
+
+  function numberOr(value, fallback) {
+    const n = Number(value);
+    return value === null || value === undefined || !Number.isFinite(n) || n === 0 ? fallback : n;
+  }
+
+  function copyRoute(route) {
+    const r = route && typeof route === 'object' ? route : {};
+    return {
+      deviceType: textOf(r.deviceType),
+      inputDevice: textOf(r.inputDevice),
+      outputDevice: textOf(r.outputDevice),
+      sampleRate: numberOr(r.sampleRate, 48000),
+      bufferSize: numberOr(r.bufferSize, 256),
+      queueMs: numberOr(r.queueMs, 30),
+    };
+  }
+
+  // Whether the route the selects show is the one running (nothing chosen that is not applied yet).
+  function routeIsLive(pending, report) {
+    const p = arguments.length ? pending : pendingRoute;
+    const d = arguments.length > 1 ? report : devices;
+    if (!d || !p) return true;
+    const running = copyRoute(d.selected);
+    return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
+  }
+
+  // ------------------------------------------------------------------ state flow
+
+  // Each repaint is guarded: one that throws must not keep the change from the others.
+  function runAll(list) {
+    for (const fn of list.slice()) {
+      try {
+        fn();
+      } catch (e) {
+        // Skipped; the change has gone out and the other repaints still run.
+      }
+    }
+  }
+
+  function paintTint() {
+    const shell = doc.querySelector('.shell');
+    if (shell) shell.classList.toggle('bypassed', Boolean(state.bypass));
+  }
+
+  // The places that show the state outside the controls' own repaints, repainted in place so that
+  // nothing holding focus or a pointer is rebuilt.
+  function repaintSheet() {
+    runAll([
+      paintTint,
+      () => strip && typeof strip.repaint === 'function' && strip.repaint(),
+      () => rail && typeof rail.repaint === 'function' && rail.repaint(),
+    ]);
+  }
+
+  function push() {
+    version += 1;
+    Runtime.apply(state);
+    save();
+    runAll(refreshers);
+    runAll([paintChrome]);
+    repaintSheet();
+  }
+
+  function refreshLocally() {
+    version += 1;
+    runAll(refreshers);
+    runAll([paintChrome]);
+    repaintSheet();
+  }
+
+  function refreshSelection() {
+    runAll(refreshers);
+  }
+
+  function save() {
+    if (HOSTED) return;
+    storageSet(STORE, Profile.toJson(state));
+  }
+
+  function metaLine(s) {
+    if (!s.bands.length) return 'Load a profile to correct your room';
+    let text = `${plural(s.bands.length, 'filter')} · ${s.correctionPct}% correction`;
+    if (s.delayLeftMs || s.delayRightMs) text += ` · delay ${s.delayLeftMs.toFixed(3)} / ${s.delayRightMs.toFixed(3)} ms`;
+    if (Profile.isEdited(s)) text += ' · edited';
+    return text;
+  }
+
+  function paintChrome() {
+    const byId = (id) => doc.getElementById(id);
+    const name = byId('profileName');
+    if (name) name.textContent = state.profileName || 'No room loaded';
+    const meta = byId('profileMeta');
+    if (meta) meta.textContent = metaLine(Profile.sanitizeState(state));
+    const bypass = byId('bypassBtn');
+    if (bypass) {
+      bypass.setAttribute('aria-pressed', state.bypass ? 'true' : 'false');
+      bypass.textContent = state.bypass ? 'Bypassed' : 'Bypass';
+    }
+    const dot = byId('brandDot');
+    if (dot && !HOSTED) dot.classList.toggle('live', Boolean(Runtime.auditioning()));
+  }
+
+  // Built as elements: the figures are the page's own, but nothing here goes through markup.
+  function paintReadout(node) {
+    node.replaceChildren();
+    if (state.bypass) {
+      node.append(el('b', { text: 'Bypassed' }));
+      return;
+    }
+    const inForce = Profile.activeBands(state);
+    if (inForce.length) {
+      const peak = Profile.peakMoveDb(inForce, { sampleRate: Runtime.sampleRate() });
+      node.append(`${fmtDb(peak)} dB `, el('u', { text: `biggest move · ${plural(inForce.length, 'filter')}` }));
+    } else {
+      node.append('0.0 dB ', el('u', { text: 'nothing applied' }));
+    }
+  }
+
+  // ------------------------------------------------------------------ the window's parts
+  // The rail, the plot, the band bar and the strip are built by their own parts; until then each
+  // is its container with the class the style sheets and the tests address it by.
+
+  function railPanel() {
+    return { el: el('div', { class: 'conrail' }) };
+  }
+
+  function eqPlot(onedit) {
+    let selected = null;
+    const surface = plate(() => {});
+    return {
+      el: surface.el,
+      start: surface.start,
+      stop: surface.stop,
+      selected: () => selected,
+      select(id) {
+        selected = id;
+        if (typeof onedit === 'function') onedit({ kind: 'select', id });
+      },
+    };
+  }
+
+  function bandInspector() {
+    return { el: el('div', { class: 'bandbar' }), rebuild() {} };
+  }
+
+  function settingsStrip() {
+    return { el: el('div', { class: 'strip' }) };
+  }
+
+  // Where a chosen or dropped profile file goes; the rooms rail reads it.
+  function loadProfileFile() {}
+
+  // ------------------------------------------------------------------ render
+
+  const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
+
+  function statusRunning() {
+    const status = meter || (devices && devices.status) || null;
+    return Boolean(status && status.running);
+  }
+
+  function render() {
+    const hasProfile = state.bands.length > 0 || Boolean(state.profileName);
+    if (cleanup) cleanup();
+    cleanup = null;
+    refreshers = [];
+    meterHooks = [];
+    litNode = null;
+    railLoad = null;
+    stripBeacon = null;
+    paintTint();
+
+    const readout = el('div', { class: 'plotread' });
+    plot = eqPlot((edit) => {
+      selectedBandId = plot ? plot.selected() : null;
+      if (edit && (edit.kind === 'drag' || edit.kind === 'commit')) push();
+      else if (edit && edit.kind === 'select') refreshSelection();
+    });
+    if (selectedBandId !== null && state.bands.some((band) => band.id === selectedBandId)) plot.select(selectedBandId);
+    else selectedBandId = null;
+    refreshers.push(() => paintReadout(readout));
+    paintReadout(readout);
+
+    const bar = bandInspector(plot);
+    rail = railPanel();
+    strip = settingsStrip();
+    const win = el('div', { class: 'win' }, [
+      el('div', { class: 'conbody' }, [
+        rail.el,
+        el('div', { class: 'conmain' }, [
+          el('div', { class: 'curvewrap', title: CURVE_TIP }, [
+            el('div', { class: 'curvehead' }, [
+              el('h1', { text: state.profileName || 'Untitled room' }),
+              el('div', { class: 'curvemeta' }, [readout]),
+            ]),
+            el('div', { class: 'plotwrap' }, [plot.el]),
+          ]),
+          bar.el,
+          strip.el,
+        ]),
+      ]),
+    ]);
+    // The bar's height must be final before the canvas takes its size.
+    bar.rebuild(true);
+
+    const app = doc.getElementById('app');
+    app.replaceChildren(win);
+    plot.start();
+    cleanup = plot.stop;
+
+    const streamUp = !SW || statusRunning();
+    if (stripBeacon) light(stripBeacon);
+    else if (!hasProfile && streamUp && railLoad) light(railLoad);
+    paintChrome();
+  }
+
+  // ------------------------------------------------------------------ boot
+
+  // Enter presses the lit control, but never from a control that has focus itself: Enter on a
+  // focused knob must not send a route or open the file picker.
+  function onEnter(e) {
+    if (e.key !== 'Enter' || !litNode) return;
+    const target = e.target;
+    if (target && target.nodeType === 1) {
+      if (/^(INPUT|SELECT|TEXTAREA|BUTTON)$/.test(target.tagName)) return;
+      if (target.getAttribute('role') === 'slider' || target.hasAttribute('tabindex')) return;
+    }
+    const button = litNode.tagName === 'BUTTON' ? litNode : litNode.querySelector('button');
+    if (!button || button.disabled) return;
+    e.preventDefault();
+    button.click();
+  }
+
+  // Focus rings are for the keyboard: a key press turns them on, a pointer press off.
+  function trackModality() {
+    const rootEl = doc.documentElement;
+    root.addEventListener('keydown', () => rootEl.classList.add('keys'), true);
+    root.addEventListener('pointerdown', () => rootEl.classList.remove('keys'), true);
+  }
+
+  function wireFiles() {
+    const input = doc.getElementById('fileInput');
+    if (input) {
+      input.addEventListener('change', () => {
+        const file = input.files && input.files[0];
+        input.value = '';
+        if (file) loadProfileFile(file);
+      });
+    }
+    root.addEventListener('dragover', (e) => e.preventDefault());
+    root.addEventListener('drop', (e) => {
+      e.preventDefault();
+      const file = e.dataTransfer && e.dataTransfer.files && e.dataTransfer.files[0];
+      if (file) loadProfileFile(file);
+    });
+  }
+
+  function wireTopBar() {
+    const load = doc.getElementById('loadBtn');
+    const input = doc.getElementById('fileInput');
+    if (load && input) load.addEventListener('click', () => input.click());
+    const bypass = doc.getElementById('bypassBtn');
+    if (bypass) {
+      bypass.addEventListener('click', () => {
+        state.bypass = !state.bypass;
+        push();
+      });
+    }
+    root.addEventListener('keydown', onEnter);
+  }
+
+  function listenToHost() {
+    Runtime.onHostEvent('restore', (payload) => {
+      state = Profile.fromJson(typeof payload === 'string' ? payload : JSON.stringify(payload));
+      render();
+      refreshLocally();
+    });
+    if (!SW) return;
+    Runtime.onHostEvent('devices', (payload) => {
+      const wasLive = routeIsLive();
+      devices = payload && typeof payload === 'object' ? payload : null;
+      if (devices && (!pendingRoute || wasLive)) pendingRoute = copyRoute(devices.selected);
+      if (devices && devices.status) meter = devices.status;
+      render();
+    });
+    Runtime.onHostEvent('meter', (payload) => {
+      meter = payload && typeof payload === 'object' ? payload : null;
+      runAll(meterHooks);
+    });
+    Runtime.onHostEvent('library', (payload) => {
+      libraryNames = payload && Array.isArray(payload.names) ? payload.names : [];
+      render();
+    });
+  }
+
+  function boot() {
+    uiPref = storageGet(UI_STORE) || 'fit';
+    applyUiScale();
+    root.addEventListener('resize', applyUiScale);
+    state = Profile.defaultState();
+    trackModality();
+    wireFiles();
+    wireTopBar();
+    if (!HOSTED) {
+      const stored = storageGet(STORE);
+      if (stored !== null) state = Profile.fromJson(stored);
+    }
+    if (HOSTED) listenToHost();
+    render();
+    // No state at boot under the host: a state without bands tells the host the room was unloaded.
+    if (HOSTED) Runtime.announceReady();
+    else push();
+  }
+
+  return {
+    boot,
+    UI_STORE, STORE, UI_DESIGN_W, UI_DESIGN_H, UI_MIN, UI_MAX, UI_STEPS,
+    GRID_ZERO, ROOM_FILL, ROOM_LINE, PLOT_FONT,
+    tok, hexA, C_ACCENT, C_CHAN_L, C_CHAN_R, C_INK, C_INK_DIM, C_WELL,
+    uiScaleFor, fmtHz, fmtDb, noteName, mmFor, copyRoute, routeIsLive, metaLine,
+  };
+});

@@ -46,7 +46,10 @@ test('loaded in that order without require or module, every global is there and 
   assert.equal(page.BrindleProfile.toJson(state), P.toJson(P.stateForProfile(P.readProfile(demo).profile, P.defaultState())));
 });
 
-test('under a host, the whole page listens for the four host events and says ready once, publishing nothing more', () => {
+// The console script's handshake needs the document it builds into; it is checked in the browser
+// (tests/plugin/ui/console-handshake.test.js). Here the scripts before it see the host's bridge,
+// and the console script, finding no document, neither listens nor speaks nor publishes.
+test('under a host without a document, the scripts see the bridge and the console script stays silent', () => {
   const heard = [];
   const sent = [];
   const backend = {
@@ -55,8 +58,8 @@ test('under a host, the whole page listens for the four host events and says rea
   };
   const host = { __JUCE__: { backend }, location: { search: '?host=duzezavure' } };
   const page = loadPage(scriptOrder(), host);
-  assert.deepEqual(heard, [['restore', 'function'], ['devices', 'function'], ['meter', 'function'], ['library', 'function']]);
-  assert.deepEqual(sent, [['ready', '{}']]);
+  assert.deepEqual(heard, []);
+  assert.deepEqual(sent, []);
   assert.equal(page.BrindleRuntime.isDuzezavure(), true);
 
   const withoutConsole = loadPage(scriptOrder().slice(0, -1), host);

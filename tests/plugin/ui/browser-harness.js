@@ -1,0 +1,207 @@
+'use strict';
+
+// Runs the console page in a real browser (Debian's Chromium, driven by playwright-core) the way
+// the host's web view shows it: the page's 13 files served by their flat names from one origin,
+// a fake bridge in place of the one the framework injects, and nothing else reachable.
+const fs = require('node:fs');
+const path = require('node:path');
+const { WHERE, ROOT } = require('./page-loader.js');
+
+const CHROMIUM = process.env.BRINDLE_CHROMIUM || '/usr/bin/chromium';
+const CHROMIUM_ARGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+  '--disable-component-update', '--disable-sync', '--no-first-run',
+];
+const ORIGIN = 'http://console.test';
+const FONT_HOSTS = ['fonts.googleapis.com', 'fonts.gstatic.com'];
+
+// The bundle: the ten scripts, the document and the two style sheets, by flat name.
+const FILES = {
+  ...Object.fromEntries(Object.entries(WHERE).map(([name, dir]) => [name, path.join(dir, name)])),
+  'index.html': 'plugin/ui/index.html',
+  'app.css': 'research/app/app.css',
+  'plugin.css': 'plugin/ui/plugin.css',
+};
+const MIME = { '.html': 'text/html', '.css': 'text/css', '.js': 'text/javascript' };
+
+// Fails (never skips) when the browser is missing: a page test that silently did not run is worse
+// than a red one.
+async function launchBrowser() {
+  if (!fs.existsSync(CHROMIUM)) {
+    throw new Error(`${CHROMIUM} is missing: the page's browser tests need Debian's chromium (tools/setup installs it)`);
+  }
+  const { chromium } = require('playwright-core');
+  return chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_ARGS });
+}
+
+// Injected before any page script: the bridge the framework would provide, recording what the page
+// sends and listens to, a recorder of canvas text and timing wrappers for frames and listeners.
+function initScript({ bridge, storage, storageSeed }) {
+  const rec = { emits: [], registrations: [], listeners: {}, canvasText: [], frames: [], listenerTimes: [] };
+  window.__rec = rec;
+  if (storage === 'throws') {
+    const deny = () => { throw new DOMException('storage is disabled', 'SecurityError'); };
+    Object.defineProperty(window, 'localStorage', { configurable: true, get: deny });
+  } else if (storageSeed) {
+    try {
+      if (!sessionStorage.getItem('__seeded')) {
+        sessionStorage.setItem('__seeded', '1');
+        for (const [key, value] of Object.entries(storageSeed)) localStorage.setItem(key, value);
+      }
+    } catch (e) {
+      // A seed that cannot be written shows up as a failing test, not here.
+    }
+  }
+  if (bridge) {
+    window.__JUCE__ = {
+      backend: {
+        addEventListener(name, fn) {
+          rec.registrations.push(name);
+          (rec.listeners[name] = rec.listeners[name] || []).push(fn);
+          return [name, rec.listeners[name].length - 1];
+        },
+        removeEventListener() {},
+        emitEvent(name, payload) {
+          rec.emits.push({ name, payload, at: performance.now() });
+        },
+      },
+    };
+    window.__hostSend = (name, payload) => {
+      for (const fn of rec.listeners[name] || []) fn(payload);
+    };
+  }
+  const fillText = CanvasRenderingContext2D.prototype.fillText;
+  CanvasRenderingContext2D.prototype.fillText = function (text, x, y, ...rest) {
+    rec.canvasText.push({ text: String(text), x, y, font: this.font, fill: String(this.fillStyle) });
+    return fillText.call(this, text, x, y, ...rest);
+  };
+  const raf = window.requestAnimationFrame.bind(window);
+  window.requestAnimationFrame = (fn) => raf((t) => {
+    const start = performance.now();
+    try {
+      return fn(t);
+    } finally {
+      rec.frames.push({ at: start, ms: performance.now() - start });
+    }
+  });
+  const add = EventTarget.prototype.addEventListener;
+  EventTarget.prototype.addEventListener = function (type, fn, options) {
+    if (typeof fn !== 'function') return add.call(this, type, fn, options);
+    const timed = function (event) {
+      const start = performance.now();
+      try {
+        return fn.call(this, event);
+      } finally {
+        rec.listenerTimes.push({ type, ms: performance.now() - start });
+      }
+    };
+    return add.call(this, type, timed, options);
+  };
+}
+
+// Opens the console. Options: query (default "?host=duzezavure"), bridge (default true), viewport
+// {width, height}, deviceScaleFactor, locale, reducedMotion, storage ("throws" for a store that
+// refuses), storageSeed {key: text} written before the first load, hangFonts (the font service
+// takes the request and never answers), files {flat name: text} served in place of the bundle's.
+async function openConsole(browser, options = {}) {
+  const {
+    query = '?host=duzezavure', bridge = true, viewport = { width: 1120, height: 860 },
+    deviceScaleFactor = 1, locale = 'en-US', reducedMotion = 'no-preference', storage, storageSeed,
+    hangFonts = false, files = {}, waitForReady = bridge,
+  } = options;
+  const context = await browser.newContext({ viewport, deviceScaleFactor, locale, reducedMotion });
+  const aborted = [];
+  await context.route('**/*', (route) => {
+    const url = new URL(route.request().url());
+    if (url.origin === ORIGIN) {
+      const name = url.pathname.replace(/^\//, '') || 'index.html';
+      let body = files[name];
+      if (body === undefined && Object.hasOwn(FILES, name)) body = fs.readFileSync(path.join(ROOT, FILES[name]));
+      if (body === undefined) return route.fulfill({ status: 404, body: 'not found' });
+      return route.fulfill({ status: 200, contentType: MIME[path.extname(name)] || 'application/octet-stream', body });
+    }
+    aborted.push(url.href);
+    if (hangFonts && FONT_HOSTS.includes(url.hostname)) return undefined;
+    return route.abort();
+  });
+  await context.addInitScript(initScript, { bridge, storage, storageSeed: storageSeed || null });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e));
+  const console_ = {
+    page, context, errors, aborted,
+    url: `${ORIGIN}/${query}`,
+    async load() {
+      await page.goto(console_.url, { waitUntil: 'domcontentloaded' });
+      if (waitForReady) await page.waitForFunction(() => window.__rec.emits.some((e) => e.name === 'ready'));
+    },
+    async reload() {
+      await page.reload({ waitUntil: 'domcontentloaded' });
+      if (waitForReady) await page.waitForFunction(() => window.__rec.emits.some((e) => e.name === 'ready'));
+    },
+    emits: () => page.evaluate(() => window.__rec.emits.map((e) => [e.name, e.payload])),
+    emitTimes: () => page.evaluate(() => window.__rec.emits.map((e) => [e.name, e.at])),
+    registrations: () => page.evaluate(() => window.__rec.registrations.slice()),
+    canvasText: () => page.evaluate(() => window.__rec.canvasText.slice()),
+    hostSend: (name, payload) => page.evaluate(([n, p]) => window.__hostSend(n, p), [name, payload]),
+    // Lets the page's queued tasks and a frame run, so that nothing still pending is missed.
+    settle: () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)))),
+    // What must hold after every step of every test.
+    async invariants() {
+      if (errors.length) throw errors[0];
+      const lit = await page.locator('.lit').count();
+      if (lit > 1) throw new Error(`${lit} controls are lit; at most one may be`);
+    },
+    close: () => context.close(),
+  };
+  await console_.load();
+  await console_.invariants();
+  return console_;
+}
+
+// Seeds in the host's own shapes.
+function seedDevices(overrides = {}) {
+  const status = {
+    running: true, duplex: false, error: '', inputRate: 48000, outputRate: 48000, bufferSize: 256,
+    latencyMs: 12.5, fillFrames: 1440, targetFrames: 1440, correctionPpm: 3.2, dropouts: 0, overruns: 0,
+    ...(overrides.status || {}),
+  };
+  return {
+    types: ['ALSA', 'JACK'], inputs: ['Loopback Cable', 'Built-in Microphone'], outputs: ['Speakers', 'Headphones'],
+    loopbackInputs: ['Loopback Cable'], platform: 'windows', canSetDefaultOutput: false,
+    rates: [44100, 48000, 96000], bufferSizes: [128, 256, 512],
+    selected: { deviceType: 'ALSA', inputDevice: 'Loopback Cable', outputDevice: 'Speakers', sampleRate: 48000, bufferSize: 256, queueMs: 30 },
+    sampleRate: 48000,
+    ...overrides,
+    status,
+  };
+}
+
+function seedMeter(overrides = {}) {
+  return { ...seedDevices().status, ...overrides };
+}
+
+function seedLibrary(names = ['Den', 'Living room']) {
+  return { names };
+}
+
+// A restore text: the host hands back the state the page last sent, as JSON text.
+function seedRestore(fields = {}) {
+  const Profile = require('../../../ui/js/profile.js');
+  const bands = [
+    { freqHz: 63, gainDb: -6.44, q: 4, type: 'bell', stereo: 'stereo' },
+    { freqHz: 120, gainDb: -3, q: 2, type: 'bell', stereo: 'stereo' },
+    { freqHz: 250, gainDb: 2, q: 1.5, type: 'bell', stereo: 'left' },
+    { freqHz: 500, gainDb: -2.5, q: 3, type: 'bell', stereo: 'right' },
+    { freqHz: 1000, gainDb: 1.5, q: 1, type: 'bell', stereo: 'stereo' },
+    { freqHz: 2500, gainDb: -1, q: 2, type: 'bell', stereo: 'stereo' },
+    { freqHz: 6000, gainDb: 1, q: 1, type: 'bell', stereo: 'stereo' },
+  ];
+  const state = { ...Profile.defaultState(), profileName: 'Living room', bands, ...fields };
+  return Profile.toJson(Profile.sanitizeState(state));
+}
+
+module.exports = {
+  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole,
+  seedDevices, seedMeter, seedLibrary, seedRestore,
+};
