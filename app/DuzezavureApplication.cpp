@@ -98,9 +98,6 @@ void DuzezavureApplication::shutdown()
     tray.reset();
     window.reset();
 
-    // The web views' GTK thread ends before the framework closes its X display.
-    shutDownWebViews();
-
     router.running = false;
     router.closeDevices();
     router.stopDesigner();
@@ -112,6 +109,10 @@ void DuzezavureApplication::shutdown()
 
     if (initialised && services.simulatedAudio != nullptr)
         SimulatedSoundCard::writeRecording (*services.simulatedAudio, router.getEngine().getSampleRate());
+
+    // The web views' GTK thread ends before the framework closes its X display; last, so that
+    // whatever the web engine does on its way out, the settings are already saved.
+    shutDownWebViews();
 
     // Last: a second request to quit during shut-down must not cut it short before the save.
     quitSignals.reset();

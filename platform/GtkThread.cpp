@@ -4,9 +4,11 @@
 
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -96,7 +98,23 @@ namespace
             }
 
             g_main_context_wakeup (toWake);
-            thread.join();
+
+            // The web engine has been seen, rarely and on a loaded machine, to wait forever
+            // inside its own teardown. The program is ending then: it goes on without the
+            // thread rather than hang at quit.
+            std::unique_lock<std::mutex> hold (lock);
+
+            if (changed.wait_for (hold, stopTimeout, [this] { return finished; }))
+            {
+                hold.unlock();
+                thread.join();
+            }
+            else
+            {
+                hold.unlock();
+                std::cerr << "the web engine did not close within " << stopTimeout.count() << " s; quitting without it" << std::endl;
+                thread.detach();
+            }
         }
 
         bool isCurrentThread()
@@ -140,6 +158,13 @@ namespace
             g_source_unref (source);
             g_main_loop_unref (loop);
             loop = nullptr;
+
+            {
+                const std::lock_guard<std::mutex> hold (lock);
+                finished = true;
+            }
+
+            changed.notify_all();
         }
 
         bool hasWork()
@@ -191,6 +216,9 @@ namespace
         GMainLoop* loop = nullptr;   // made and used on the GTK thread only
         std::thread thread;
         std::thread::id threadId;
+        bool finished = false;   // the thread has left its loop and released what it held
+
+        static constexpr std::chrono::seconds stopTimeout { 10 };
     };
 
     // Never destroyed: the thread may still run when static objects go at exit, if no one
