@@ -4,7 +4,12 @@
 #include "WebKitProcesses.h"
 #include "WebViewFixture.h"
 
+#include "platform/GtkThread.h"
 #include "platform/WebViewShutdown.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 namespace brindle::test
 {
@@ -53,6 +58,31 @@ TEST (WebViewProcess, WithoutADisplayTheViewStaysEmptyAndTheRestGoesOn)
 TEST (WebViewProcess, ShutDownEndsEveryWebKitProcess)
 {
     expectPassed (runThisBinary ("WebViewChild.DISABLED_ShutDownEndsEveryWebKitProcess"));
+}
+
+TEST (WebViewProcess, AStopWhoseLastWorkNeverEndsStillReturns)
+{
+    // The child ends at once after the stop, so it prints no summary: its status and its
+    // message tell.
+    const auto run = runThisBinary ("GtkThreadChild.DISABLED_StopWithStuckLastWork");
+    EXPECT_EQ (run.exitCode, 0) << run.output;
+    EXPECT_TRUE (run.output.contains ("quitting without it")) << run.output;
+}
+
+// As the web engine's own teardown was once seen to do: the last work on the GTK thread never
+// returns. The program must still get to its end.
+TEST (GtkThreadChild, DISABLED_StopWithStuckLastWork)
+{
+    ASSERT_TRUE (GtkThread::start());
+
+    const auto started = juce::Time::getMillisecondCounterHiRes();
+    GtkThread::stop ([] { for (;;) std::this_thread::sleep_for (std::chrono::seconds (1)); });
+    const auto seconds = (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0;
+
+    EXPECT_GE (seconds, 9.0) << "it waited for the thread first";
+    EXPECT_LT (seconds, 20.0);
+    // A stuck thread is left behind: end here, without the test main's own shut-down.
+    std::_Exit (::testing::Test::HasFailure() ? 1 : 0);
 }
 
 TEST_F (WebViewChild, DISABLED_WithoutADisplay)
