@@ -40,9 +40,15 @@ namespace
         auto delayed = flat;
         delayed.delayRightMs = 20;
 
+        // The linear path starts from silence, so a change of mode fades out, then in.
+        auto bellLinear = bell;
+        bellLinear.phaseMode = PhaseMode::linear;
+
         return { { "bypass with safe headroom", bell, bypassed },
                  { "12 dB trim", flat, trimmed },
-                 { "right delay 0 to 20 ms", flat, delayed } };
+                 { "right delay 0 to 20 ms", flat, delayed },
+                 { "minimum to linear phase", bell, bellLinear },
+                 { "linear to minimum phase", bellLinear, bell } };
     }
 
     float largestStep (const std::vector<float>& samples, size_t from, size_t to)
