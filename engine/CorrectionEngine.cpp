@@ -233,6 +233,7 @@ bool CorrectionEngine::designPendingKernel (const LinearPhaseDesign::ExitTest& s
     if ((int) kernelLeft.size() < taps)
         return false;   // not prepared: there are no slots to load
 
+    designsStarted.fetch_add (1, std::memory_order_acq_rel);
     const auto outcome = kernelDesign.design (designerState, sampleRate, taps, kernelLeft.data(), kernelRight.data(), shouldExit);
 
     if (outcome == LinearPhaseDesign::Outcome::refused)
@@ -256,6 +257,7 @@ bool CorrectionEngine::designPendingKernel (const LinearPhaseDesign::ExitTest& s
 
     designPending = false;
     kernelReady.store (true, std::memory_order_release);
+    designsFinished.fetch_add (1, std::memory_order_acq_rel);
     return true;
 }
 

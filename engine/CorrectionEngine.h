@@ -106,6 +106,10 @@ public:
     const CorrectionState& getDesignerState() const noexcept { return designerState; }
     bool isDesignPending() const noexcept { return designPending; }
 
+    /** [any thread] Kernel designs begun and designs loaded and handed over, since construction. */
+    int getDesignsStarted() const noexcept { return designsStarted.load (std::memory_order_acquire); }
+    int getDesignsFinished() const noexcept { return designsFinished.load (std::memory_order_acquire); }
+
     /** [message thread] Latency figures of the last applied state, for the stream status. */
     double getLatencyMaxDelayMs() const noexcept { return latencyMaxDelayMs.load(); }
     PhaseMode getLatencyPhaseMode() const noexcept { return latencyPhaseMode.load(); }
@@ -169,6 +173,8 @@ private:
     LinearPhaseDesign kernelDesign;
     std::vector<double> kernelLeft, kernelRight;
     DoubleFft loadTransform;
+    std::atomic<int> designsStarted { 0 };
+    std::atomic<int> designsFinished { 0 };
 
     // The kernel designer's own copy of the newest state, and whether its kernels are still due.
     CorrectionState designerState;
