@@ -231,3 +231,71 @@ TEST (LinearPhasePath, AWaitingKernelWaitsForACompletedBlockInLinearPhase)
 }
 
 } // namespace brindle::test
+
+namespace brindle::test
+{
+
+// A tone through one designed kernel while the next one, of the same tier, fades in: each
+// step is at most the tone's own step through either kernel plus 1/1024 of the gap between
+// the two kernels' outputs at that sample.
+TEST (LinearPhasePath, AKernelCrossfadeStepsNoMoreThanTheToneAndTheFadeOfTheGap)
+{
+    const int taps = firLengthFor (FirQuality::medium, 48000);
+    LinearPhaseDesign design;
+    design.prepare();
+
+    auto kernelFor = [&] (double gainDb)
+    {
+        auto state = makeState ({ makeBand (BandType::bell, 1000, gainDb, 1) });
+        state.phaseMode = PhaseMode::linear;
+        std::vector<double> left ((size_t) taps), right ((size_t) taps);
+        EXPECT_EQ (design.design (state, 48000, taps, left.data(), right.data()), LinearPhaseDesign::Outcome::designed);
+        return left;
+    };
+
+    const auto boost = kernelFor (9);
+    const auto cut = kernelFor (-9);
+    const auto sine = [] (int n) { return 0.5f * (float) std::sin (2 * 3.141592653589793 * 1000 * n / 48000); };
+
+    auto engine = linearEngine (48000, 2048);
+    ASSERT_TRUE (engine->offerKernels (boost.data(), boost.data(), taps));
+
+    std::vector<float> out, l (block), r (block);
+    int played = 0;
+    auto playBlock = [&]
+    {
+        for (int i = 0; i < block; ++i)
+            l[(size_t) i] = r[(size_t) i] = sine (played + i);
+        engine->process (l.data(), r.data(), block);
+        out.insert (out.end(), l.begin(), l.end());
+        played += block;
+    };
+
+    for (int b = 0; b < 40; ++b)
+        playBlock();   // settled through the boost
+
+    ASSERT_TRUE (engine->offerKernels (cut.data(), cut.data(), taps));
+    playBlock();   // completes the faded block
+    const auto& channel = engine->getChannel (0);
+    const std::vector<float> through (channel.activeBlock), incoming (channel.fadeBlock);
+    playBlock();   // reads it out
+    for (int b = 0; b < 4; ++b)
+        playBlock();
+
+    const size_t fadeStart = out.size() - 5 * block;
+    float toneStep = 0;
+    for (size_t n = fadeStart - 4 * block; n < out.size(); ++n)
+        if (n < fadeStart || n > fadeStart + block)
+            toneStep = std::max (toneStep, std::abs (out[n] - out[n - 1]));
+
+    for (int j = 0; j < block; ++j)
+    {
+        const float gap = std::abs (incoming[(size_t) j] - through[(size_t) j]);
+        const float step = std::abs (out[fadeStart + (size_t) j] - out[fadeStart + (size_t) j - 1]);
+        ASSERT_LE (step, toneStep + gap / 1024.0f + 1e-6f) << "sample " << j << " of the fade";
+    }
+
+    EXPECT_NEAR (out[fadeStart + block - 1], incoming[(size_t) block - 1], 1e-6) << "the fade ends on the new kernel";
+}
+
+} // namespace brindle::test
