@@ -299,3 +299,27 @@ TEST (LinearPhasePath, AKernelCrossfadeStepsNoMoreThanTheToneAndTheFadeOfTheGap)
 }
 
 } // namespace brindle::test
+
+namespace brindle::test
+{
+
+// The route opening's design pass: a state published before it is designed at once and
+// faded in over the first block; with nothing published the identity kernel stays.
+TEST (LinearPhasePath, TheOpeningPassFadesAWaitingStateInOverTheFirstBlock)
+{
+    for (bool published : { true, false })
+    {
+        auto engine = linearEngine (48000, 2048);
+        if (published)
+            engine->designerStates.publish (linearState());
+
+        EXPECT_EQ (engine->designPendingKernel(), published);
+        EXPECT_EQ (engine->isKernelReady(), published);
+
+        play (*engine, block, block, tone);
+        EXPECT_EQ (engine->getActiveKernelSlot(), published ? 1 : 0) << (published ? "faded in" : "kept");
+        EXPECT_FALSE (engine->isKernelReady());
+    }
+}
+
+} // namespace brindle::test
