@@ -50,10 +50,14 @@ AudioRouter::KernelDesigner::KernelDesigner (CorrectionEngine& engineToDesignFor
 
 void AudioRouter::KernelDesigner::run()
 {
+    // A stop abandons a design in progress, so that it never outlasts the stop's time-out
+    // and the thread is never ended by force in the middle of one.
+    const LinearPhaseDesign::ExitTest shouldExit = [this] { return threadShouldExit(); };
+
     while (! threadShouldExit())
     {
         // After a design, look again at once: a newer state may be waiting.
-        if (! engine->designPendingKernel())
+        if (! engine->designPendingKernel (shouldExit))
             wait (25);
     }
 }
@@ -74,9 +78,13 @@ AudioRouter::~AudioRouter()
     stopDesigner();
 }
 
-void AudioRouter::stopDesigner()
+bool AudioRouter::stopDesigner()
 {
-    designer.stopThread (designerStopTimeoutMs);
+    // The design tests for the stop often enough that this never times out; a forced end
+    // would leave a design racing with the next prepare().
+    const bool stopped = designer.stopThread (designerStopTimeoutMs);
+    jassert (stopped);
+    return stopped;
 }
 
 bool AudioRouter::setRoute (const AudioRoute& route)

@@ -3,14 +3,19 @@
 #include "BiquadSection.h"
 #include "CorrectionState.h"
 #include "FractionalDelay.h"
+#include "KernelSlot.h"
+#include "PartitionedConvolver.h"
 
 #include <array>
+#include <vector>
 
 namespace brindle
 {
 
 /** One channel of the CorrectionEngine: its speaker delay, its 24-section cascade and the
-    parameters the sections are designed from (the values in force and their glided values).
+    parameters the sections are designed from (the values in force and their glided values),
+    and its linear-phase path: the convolver, the two kernel slots (the active one and the
+    idle or incoming one) and the blocks and output ring between them.
 
     Threading: owned by the engine; prepared on the message thread while no device runs, used
     only by the device thread that runs the engine after that. */
@@ -34,6 +39,20 @@ struct ChannelProcessor
     FractionalDelay delay;
     double targetDelayMs = 0.0;
     double currentDelayMs = 0.0;
+
+    // The linear-phase path. Samples gather in inputBlock; each full block is convolved into
+    // activeBlock (and, while a new kernel fades in, fadeBlock) and written to the ring that
+    // the device block is read from. blockFill + ringPending stays one block.
+    PartitionedConvolver convolver;
+    std::array<KernelSlot, 2> kernelSlots {};
+    std::vector<float> inputBlock, activeBlock, fadeBlock, outputRing;
+    int blockFill = 0;
+    int ringRead = 0;
+    int ringPending = 0;
+
+    // Samples the convolver has taken since the path last started from silence; its input
+    // rises from 0 over the first few milliseconds, so the path starts without a step.
+    int inputRampDone = 0;
 
     ChannelProcessor() noexcept
     {

@@ -18,6 +18,13 @@ namespace
     constexpr double glideTimeConstantSeconds = 0.03;
     constexpr double passFadeSeconds = 0.01;
 
+    // A change of phase mode crossfades the two paths over this long; short enough to be
+    // quick, long against a bass tone's slope so that neither the fade nor the new path's
+    // start steps.
+    constexpr double modeFadeSeconds = 0.005;
+    constexpr int ringSize = 2 * PartitionedConvolver::blockSize;
+    constexpr int loadTransformOrder = PartitionedConvolver::blockOrder + 1;
+
     // The shortest crossfade of a moving speaker delay. Between two reads of a tone the fade
     // itself adds a slope of up to twice the tone's amplitude over its length, so it must be
     // long against the tone's period; device blocks of a few dozen samples are not.
@@ -44,16 +51,53 @@ void CorrectionEngine::prepare (double newSampleRate, int newMaxBlockSize)
     sampleRate = std::isfinite (newSampleRate) && newSampleRate > 0.0 ? newSampleRate : 48000.0;
     maxBlockSize = std::max (1, newMaxBlockSize);
 
+    modeFadeLength = std::max (1, (int) (modeFadeSeconds * sampleRate));
+    modeFadeRemaining = 0;
+
     for (auto& channel : channels)
     {
         channel.delay.prepare (sampleRate);
 
         for (auto& section : channel.sections)
             section.clearHistory();
+
+        channel.convolver.prepare();
+        for (auto& slot : channel.kernelSlots)
+            slot.allocate (PartitionedConvolver::fftSize, PartitionedConvolver::maxPartitions);
+
+        channel.inputBlock.assign ((size_t) PartitionedConvolver::blockSize, 0.0f);
+        channel.activeBlock.assign ((size_t) PartitionedConvolver::blockSize, 0.0f);
+        channel.fadeBlock.assign ((size_t) PartitionedConvolver::blockSize, 0.0f);
+        channel.outputRing.assign ((size_t) ringSize, 0.0f);
     }
 
+    resetConvolution();
+
+    // A route opens from silence, so the path starts at once at full level.
+    for (auto& channel : channels)
+        channel.inputRampDone = modeFadeLength;
+
     stageInput.assign ((size_t) maxBlockSize, 0.0);
+    fadingStage.assign ((size_t) maxBlockSize, 0.0);
+    activeKernelSlot.store (0, std::memory_order_release);
+    kernelReady.store (false, std::memory_order_release);
     designPending = false;
+
+    kernelDesign.prepare();
+    kernelLeft.assign ((size_t) LinearPhaseDesign::longestKernel, 0.0);
+    kernelRight.assign ((size_t) LinearPhaseDesign::longestKernel, 0.0);
+    loadTransform.prepare (loadTransformOrder);
+
+    // Until the first design fades in, linear phase is a pure delay of half the medium length.
+    const int identityTaps = firLengthFor (FirQuality::medium, sampleRate);
+    fillIdentityKernel (kernelLeft.data(), identityTaps);
+
+    for (int c = 0; c < channelCount; ++c)
+    {
+        loadIdleSlot (c, kernelLeft.data(), identityTaps);   // slot 1
+        auto& channel = channels[(size_t) c];
+        channel.convolver.loadKernel (kernelLeft.data(), identityTaps, channel.kernelSlots[0], loadTransform);
+    }
 
     smoothingCoeff = std::clamp (1.0 - std::exp (-(maxBlockSize / sampleRate) / glideTimeConstantSeconds), 0.005, 1.0);
     mixStepPerSample = 1.0 / (passFadeSeconds * sampleRate);
@@ -68,12 +112,11 @@ void CorrectionEngine::applyState (const CorrectionState& state) noexcept
 
     maxDelayMs = std::max (s.delayLeftMs, s.delayRightMs);
     latencyMaxDelayMs.store (maxDelayMs);
-    // Until the linear-phase path exists a linear state is realised by the cascade, so the
-    // latency it adds is the cascade's.
-    latencyPhaseMode.store (PhaseMode::minimum);
+    latencyPhaseMode.store (s.phaseMode);
     latencyFirTaps.store (firLengthFor (s.firQuality, sampleRate));
 
-    phaseMode = s.phaseMode;
+    if (s.phaseMode != phaseMode)
+        changePhaseMode (s.phaseMode);
 
     for (int c = 0; c < channelCount; ++c)
         setChannelTargets (channels[(size_t) c], s, c);
@@ -171,7 +214,7 @@ void CorrectionEngine::updateCoefficients() noexcept
                                                                channel.currentGainDb[j]));
 }
 
-bool CorrectionEngine::designPendingKernel() noexcept
+bool CorrectionEngine::designPendingKernel (const LinearPhaseDesign::ExitTest& shouldExit)
 {
     CorrectionState incoming;
 
@@ -181,7 +224,59 @@ bool CorrectionEngine::designPendingKernel() noexcept
         designPending = true;
     }
 
-    return false;
+    // The idle slots still hold a kernel the device thread has not faded in.
+    if (! designPending || kernelReady.load (std::memory_order_acquire))
+        return false;
+
+    const int taps = firLengthFor (designerState.firQuality, sampleRate);
+
+    if ((int) kernelLeft.size() < taps)
+        return false;   // not prepared: there are no slots to load
+
+    designsStarted.fetch_add (1, std::memory_order_acq_rel);
+    const auto outcome = kernelDesign.design (designerState, sampleRate, taps, kernelLeft.data(), kernelRight.data(), shouldExit);
+
+    if (outcome == LinearPhaseDesign::Outcome::refused)
+    {
+        designPending = false;   // it would be refused again; wait for the next state
+        return false;
+    }
+
+    if (outcome != LinearPhaseDesign::Outcome::designed)
+        return false;
+
+    for (int c = 0; c < channelCount; ++c)
+    {
+        // An abandoned load leaves a half-written idle slot, which nothing reads before the
+        // next full pass or prepare() rewrites it.
+        if (shouldExit && shouldExit())
+            return false;
+
+        loadIdleSlot (c, c == 0 ? kernelLeft.data() : kernelRight.data(), taps);
+    }
+
+    designPending = false;
+    kernelReady.store (true, std::memory_order_release);
+    designsFinished.fetch_add (1, std::memory_order_acq_rel);
+    return true;
+}
+
+bool CorrectionEngine::offerKernels (const double* left, const double* right, int length)
+{
+    if (kernelReady.load (std::memory_order_acquire))
+        return false;
+
+    loadIdleSlot (0, left, length);
+    loadIdleSlot (1, right, length);
+    kernelReady.store (true, std::memory_order_release);
+    return true;
+}
+
+void CorrectionEngine::loadIdleSlot (int channelIndex, const double* taps, int length)
+{
+    auto& channel = channels[(size_t) channelIndex];
+    const int idle = 1 - activeKernelSlot.load (std::memory_order_acquire);
+    channel.convolver.loadKernel (taps, length, channel.kernelSlots[(size_t) idle], loadTransform);
 }
 
 double CorrectionEngine::magnitudeAt (int channel, double frequencyHz) const noexcept
@@ -213,6 +308,11 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
     const double endGain = std::pow (10.0, currentOutputDb / 20.0);
     float* buffers[channelCount] = { left, right };
 
+    // Read once for both channels, so that both fade the same block and flip together.
+    const bool crossfade = phaseMode == PhaseMode::linear && kernelReady.load (std::memory_order_acquire);
+    const int activeSlot = activeKernelSlot.load (std::memory_order_acquire);
+    bool faded = false;
+
     for (int c = 0; c < channelCount; ++c)
     {
         auto& channel = channels[(size_t) c];
@@ -222,20 +322,37 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
         if (channel.delay.getFadeRemaining() == 0)
             channel.delay.setDelay (channel.currentDelayMs * 0.001 * sampleRate, std::max (numSamples, shortestDelayFade));
 
-        runCascade (channel, buffers[c], numSamples, startGain, endGain);
+        faded = processChannel (channel, buffers[c], numSamples, startGain, endGain, crossfade, activeSlot) || faded;
     }
 
     appliedOutputGain = endGain;
+
+    if (modeFadeRemaining > 0)
+    {
+        modeFadeRemaining = std::max (0, modeFadeRemaining - numSamples);
+
+        // The linear path has faded out: its history goes, and it starts from silence next time.
+        if (modeFadeRemaining == 0 && phaseMode == PhaseMode::minimum)
+            resetConvolution();
+    }
+
+    // Flip first: the designer may write the old slot as soon as it sees the flag cleared.
+    if (crossfade && faded)
+    {
+        activeKernelSlot.store (1 - activeSlot, std::memory_order_release);
+        kernelReady.store (false, std::memory_order_release);
+    }
 }
 
-void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, int numSamples,
-                                   double startGain, double endGain) noexcept
+bool CorrectionEngine::processChannel (ChannelProcessor& channel, float* samples, int numSamples,
+                                       double startGain, double endGain, bool crossfade, int activeSlot) noexcept
 {
     const double gainStep = (endGain - startGain) / numSamples;
+    const auto otherMode = phaseMode == PhaseMode::linear ? PhaseMode::minimum : PhaseMode::linear;
+    bool faded = false;
 
     // Callers keep to maxBlockSize; a longer block is still handled, in pieces, rather than
-    // overrunning the scratch buffer. Within a piece each section filters the whole piece in
-    // turn, which gives the same samples as running every sample through all sections.
+    // overrunning the scratch buffers.
     for (int start = 0; start < numSamples; start += maxBlockSize)
     {
         const int count = std::min (maxBlockSize, numSamples - start);
@@ -245,32 +362,169 @@ void CorrectionEngine::runCascade (ChannelProcessor& channel, float* samples, in
         for (int i = 0; i < count; ++i)
             stage[i] = channel.delay.processSample (block[i]);
 
-        for (int j = 0; j < slotCount; ++j)
+        const int fadeLeft = std::max (0, modeFadeRemaining - start);
+        double* old = fadingStage.data();
+
+        if (fadeLeft > 0)
         {
-            if (channel.currentMix[(size_t) j] == 1.0 && channel.targetMix[(size_t) j] == 1.0)
-            {
-                auto& s = channel.sections[(size_t) j];
-                double x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
+            std::copy (stage, stage + count, old);
+            runPath (otherMode, channel, old, count, false, activeSlot);
+        }
 
-                for (int i = 0; i < count; ++i)
-                {
-                    const double x = stage[i];
-                    const double y = s.b0 * x + s.b1 * x1 + s.b2 * x2 - s.a1 * y1 - s.a2 * y2;
-                    x2 = x1; x1 = x; y2 = y1; y1 = y;
-                    stage[i] = y;
-                }
+        // Only the first block completed in this call fades; later ones use the new kernel.
+        const bool fadeHere = crossfade && ! faded;
+        faded = runPath (phaseMode, channel, stage, count, fadeHere, faded ? 1 - activeSlot : activeSlot) || faded;
 
-                s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
-            }
-            else
+        if (fadeLeft > 0)
+        {
+            for (int i = 0; i < std::min (count, fadeLeft); ++i)
             {
-                runFadingSection (channel, j, stage, count);
+                const double incoming = 1.0 - (double) (fadeLeft - (i + 1)) / modeFadeLength;
+                stage[i] = incoming * stage[i] + (1.0 - incoming) * old[i];
             }
         }
 
         for (int i = 0; i < count; ++i)
             block[i] = static_cast<float> (stage[i] * (startGain + gainStep * (start + i + 1)));
     }
+
+    return faded;
+}
+
+bool CorrectionEngine::runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count,
+                                bool crossfade, int activeSlot) noexcept
+{
+    if (mode == PhaseMode::linear)
+        return processLinearPhase (channel, samples, count, crossfade, activeSlot);
+
+    runSections (channel, samples, count);
+    return false;
+}
+
+void CorrectionEngine::runSections (ChannelProcessor& channel, double* stage, int count) noexcept
+{
+    // Each section filters the whole piece in turn, which gives the same samples as running
+    // every sample through all sections.
+    for (int j = 0; j < slotCount; ++j)
+    {
+        if (channel.currentMix[(size_t) j] == 1.0 && channel.targetMix[(size_t) j] == 1.0)
+        {
+            auto& s = channel.sections[(size_t) j];
+            double x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
+
+            for (int i = 0; i < count; ++i)
+            {
+                const double x = stage[i];
+                const double y = s.b0 * x + s.b1 * x1 + s.b2 * x2 - s.a1 * y1 - s.a2 * y2;
+                x2 = x1; x1 = x; y2 = y1; y1 = y;
+                stage[i] = y;
+            }
+
+            s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
+        }
+        else
+        {
+            runFadingSection (channel, j, stage, count);
+        }
+    }
+}
+
+bool CorrectionEngine::processLinearPhase (ChannelProcessor& channel, double* samples, int count,
+                                           bool crossfade, int activeSlot) noexcept
+{
+    bool faded = false;
+    const int blockSize = PartitionedConvolver::blockSize;
+
+    for (int i = 0; i < count; ++i)
+    {
+        auto x = (float) samples[i];
+
+        if (channel.inputRampDone < modeFadeLength)
+            x = (float) (x * (double) ++channel.inputRampDone / modeFadeLength);
+
+        channel.inputBlock[(size_t) channel.blockFill] = x;
+
+        if (++channel.blockFill == blockSize)
+        {
+            channel.blockFill = 0;
+            const bool fadeThis = crossfade && ! faded;
+            completeBlock (channel, fadeThis, faded ? 1 - activeSlot : activeSlot);
+            faded = faded || fadeThis;
+        }
+
+        samples[i] = channel.outputRing[(size_t) channel.ringRead];
+        --channel.ringPending;
+        channel.ringRead = (channel.ringRead + 1) % ringSize;
+    }
+
+    return faded;
+}
+
+void CorrectionEngine::completeBlock (ChannelProcessor& channel, bool fade, int activeSlot) noexcept
+{
+    const auto& active = channel.kernelSlots[(size_t) activeSlot];
+    const auto* incoming = fade ? &channel.kernelSlots[(size_t) (1 - activeSlot)] : nullptr;
+    channel.convolver.processBlock (channel.inputBlock.data(), active, incoming,
+                                    channel.activeBlock.data(), channel.fadeBlock.data());
+
+    constexpr float step = 1.0f / (float) PartitionedConvolver::blockSize;
+
+    for (int j = 0; j < PartitionedConvolver::blockSize; ++j)
+    {
+        int p = channel.ringRead + channel.ringPending;
+        if (p >= ringSize)
+            p -= ringSize;
+
+        const float a = channel.activeBlock[(size_t) j];
+
+        if (fade)
+        {
+            const float w = (float) (j + 1) * step;
+            channel.outputRing[(size_t) p] = (1.0f - w) * a + w * channel.fadeBlock[(size_t) j];
+        }
+        else
+        {
+            channel.outputRing[(size_t) p] = a;
+        }
+
+        ++channel.ringPending;
+    }
+}
+
+void CorrectionEngine::resetConvolution() noexcept
+{
+    for (auto& channel : channels)
+    {
+        channel.convolver.reset();
+        std::fill (channel.inputBlock.begin(), channel.inputBlock.end(), 0.0f);
+        std::fill (channel.outputRing.begin(), channel.outputRing.end(), 0.0f);
+        channel.blockFill = 0;
+        channel.ringRead = 0;
+        channel.ringPending = PartitionedConvolver::blockSize;
+        channel.inputRampDone = 0;
+    }
+}
+
+void CorrectionEngine::changePhaseMode (PhaseMode newMode) noexcept
+{
+    phaseMode = newMode;
+
+    // A change back while the last one still fades reverses that fade: both paths are still
+    // running, so neither starts again.
+    if (modeFadeRemaining > 0)
+    {
+        modeFadeRemaining = modeFadeLength - modeFadeRemaining;
+        return;
+    }
+
+    modeFadeRemaining = modeFadeLength;
+
+    if (newMode == PhaseMode::linear)
+        resetConvolution();
+    else
+        for (auto& channel : channels)
+            for (auto& section : channel.sections)
+                section.clearHistory();
 }
 
 void CorrectionEngine::runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept

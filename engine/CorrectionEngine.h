@@ -2,6 +2,8 @@
 
 #include "ChannelProcessor.h"
 #include "CorrectionState.h"
+#include "DoubleFft.h"
+#include "LinearPhaseDesign.h"
 #include "StateTripleBuffer.h"
 
 #include <array>
@@ -22,14 +24,29 @@ namespace brindle
     to the block's glided value, and a delay that moved crossfades from the old read to the
     new one, so neither steps at a block boundary.
 
+    In linear phase each channel's delayed signal goes through a long FIR kernel instead: the
+    samples gather in blocks of 1024, each full block is convolved and read out a block later,
+    so the path adds 1024 samples plus half the kernel. A new kernel waiting in the idle slot
+    is crossfaded in over the first block completed after it arrived; then the slots swap.
+
+    A change of phase mode restarts the new path from silence (the convolution's history, or
+    the cascade's) and crossfades over a few milliseconds: the old path runs on and fades
+    out while the new one fades in; the linear path's input also rises from 0, so its first
+    audible sample comes in without a step. A change back during that fade reverses it.
+
     Threading:
     - prepare() and snapToTargets() run on the message thread while no device callback and no
-      designer thread can run; prepare() is the only place that allocates.
+      designer thread can run; prepare() is the only place that allocates on behalf of the
+      device thread.
     - process(), applyState(), smoothParameters() and updateCoefficients() run on the one device
       thread that drives the output. They allocate nothing, take no lock and never wait.
       process() flushes denormals to zero for its own duration, whatever its caller set.
     - `audioStates` carries new states from the message thread (its only writer) to process();
       `designerStates` carries them to the kernel designer. Each has one reader.
+    - The kernel hand-over: the designer (designPendingKernel) writes the idle slot
+      1 - activeKernelSlot of both channels only while kernelReady is false, then raises it;
+      process() reads that slot only while kernelReady is true, and after the crossfade flips
+      activeKernelSlot and then clears kernelReady. Release stores, acquire loads.
     - The three latency figures are atomics written by applyState() and read by the status
       snapshot on the message thread; each is read whole, the three are not one consistent set. */
 class CorrectionEngine
@@ -66,11 +83,18 @@ public:
     void snapToTargets() noexcept;
 
     /** One pass of the kernel designer: takes the newest state published to `designerStates`
-        (sanitised) into `designerState` and marks it pending. Returns true when it designed and
-        loaded new kernels; kernels come with the linear-phase path, so for now it designs
-        nothing and returns false.
+        (sanitised) into `designerState` and marks it pending; when a design is pending and no
+        kernel waits, designs both channels' kernels for it, loads them into the idle slots and
+        raises kernelReady. Returns true when it did. The exit test, asked between the channels,
+        within the design and before each load, abandons the pass: nothing is raised and the
+        design stays pending. The synchronous pass passes none.
         [kernel designer thread; message thread while that thread is stopped] */
-    bool designPendingKernel() noexcept;
+    bool designPendingKernel (const LinearPhaseDesign::ExitTest& shouldExit = {});
+
+    /** Loads given kernels (`length` taps each) into the idle slot of each channel and raises
+        kernelReady, as a finished design does. False, loading nothing, while a kernel waits.
+        [kernel designer thread; message thread while that thread is stopped] */
+    bool offerKernels (const double* left, const double* right, int length);
 
     /** Linear magnitude of one channel's (0 left, 1 right) bands in force in the designer's
         state at a frequency, at the engine's rate: what the linear-phase kernel of that channel
@@ -81,6 +105,10 @@ public:
     /** [kernel designer thread; message thread while it is stopped] */
     const CorrectionState& getDesignerState() const noexcept { return designerState; }
     bool isDesignPending() const noexcept { return designPending; }
+
+    /** [any thread] Kernel designs begun and designs loaded and handed over, since construction. */
+    int getDesignsStarted() const noexcept { return designsStarted.load (std::memory_order_acquire); }
+    int getDesignsFinished() const noexcept { return designsFinished.load (std::memory_order_acquire); }
 
     /** [message thread] Latency figures of the last applied state, for the stream status. */
     double getLatencyMaxDelayMs() const noexcept { return latencyMaxDelayMs.load(); }
@@ -94,13 +122,27 @@ public:
     double getTargetOutputDb() const noexcept { return targetOutputDb; }
     double getCurrentOutputDb() const noexcept { return currentOutputDb; }
     const ChannelProcessor& getChannel (int index) const noexcept { return channels[(size_t) index]; }
+    PhaseMode getPhaseMode() const noexcept { return phaseMode; }
+    int getActiveKernelSlot() const noexcept { return activeKernelSlot.load (std::memory_order_acquire); }
+    bool isKernelReady() const noexcept { return kernelReady.load (std::memory_order_acquire); }
+    /** Samples left of a change of phase mode's crossfade; 0 when none runs. */
+    int getModeFadeRemaining() const noexcept { return modeFadeRemaining; }
+    int getModeFadeLength() const noexcept { return modeFadeLength; }
 
     StateTripleBuffer audioStates;       // message thread -> device thread
     StateTripleBuffer designerStates;    // message thread -> kernel designer
 
 private:
     void setChannelTargets (ChannelProcessor& channel, const CorrectionState& state, int channelIndex) noexcept;
-    void runCascade (ChannelProcessor& channel, float* samples, int numSamples, double startGain, double endGain) noexcept;
+    bool processChannel (ChannelProcessor& channel, float* samples, int numSamples,
+                         double startGain, double endGain, bool crossfade, int activeSlot) noexcept;
+    bool runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count, bool crossfade, int activeSlot) noexcept;
+    void runSections (ChannelProcessor& channel, double* samples, int count) noexcept;
+    bool processLinearPhase (ChannelProcessor& channel, double* samples, int count, bool crossfade, int activeSlot) noexcept;
+    void completeBlock (ChannelProcessor& channel, bool fade, int activeSlot) noexcept;
+    void resetConvolution() noexcept;
+    void changePhaseMode (PhaseMode newMode) noexcept;
+    void loadIdleSlot (int channelIndex, const double* taps, int length);
     void runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept;
 
     std::array<ChannelProcessor, channelCount> channels {};
@@ -115,8 +157,24 @@ private:
     double mixStepPerSample = 1.0 / 480.0;
     int shortestDelayFade = 240;
 
-    // One block of the cascade in double precision, filtered in place section by section.
+    // One block of the cascade in double precision, filtered in place section by section,
+    // and the same block through the old path while a change of phase mode fades.
     std::vector<double> stageInput;
+    std::vector<double> fadingStage;
+
+    int modeFadeLength = 240;
+    int modeFadeRemaining = 0;
+
+    std::atomic<int> activeKernelSlot { 0 };
+    std::atomic<bool> kernelReady { false };
+
+    // The designer's side: the design, the kernels between design and load, and the transform
+    // that turns them into partition spectra.
+    LinearPhaseDesign kernelDesign;
+    std::vector<double> kernelLeft, kernelRight;
+    DoubleFft loadTransform;
+    std::atomic<int> designsStarted { 0 };
+    std::atomic<int> designsFinished { 0 };
 
     // The kernel designer's own copy of the newest state, and whether its kernels are still due.
     CorrectionState designerState;

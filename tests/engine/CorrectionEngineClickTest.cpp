@@ -40,9 +40,15 @@ namespace
         auto delayed = flat;
         delayed.delayRightMs = 20;
 
+        // The linear path starts from silence, so a change of mode fades out, then in.
+        auto bellLinear = bell;
+        bellLinear.phaseMode = PhaseMode::linear;
+
         return { { "bypass with safe headroom", bell, bypassed },
                  { "12 dB trim", flat, trimmed },
-                 { "right delay 0 to 20 ms", flat, delayed } };
+                 { "right delay 0 to 20 ms", flat, delayed },
+                 { "minimum to linear phase", bell, bellLinear },
+                 { "linear to minimum phase", bellLinear, bell } };
     }
 
     float largestStep (const std::vector<float>& samples, size_t from, size_t to)
@@ -104,6 +110,54 @@ TEST (CorrectionEngineClicks, ChangingASettingStepsNoMoreThanTheSteadySine)
     for (const auto& c : clickCases())
         for (int blockSize : { 64, 256, 1024, 37 })
             EXPECT_LT (clickRatio (c, blockSize), 2.0) << c.name << ", blocks of " << blockSize;
+}
+
+// A change of phase mode taken back while its fade still runs reverses the fade: neither path
+// starts again, so nothing steps.
+TEST (CorrectionEngineClicks, AChangeOfModeTakenBackDuringItsFadeStepsNoMoreThanTheSine)
+{
+    auto minimum = makeState ({ makeBand (BandType::bell, 1000, 12, 1) });
+    auto linear = minimum;
+    linear.phaseMode = PhaseMode::linear;
+
+    for (const auto* settled : { &minimum, &linear })
+    {
+        const auto* other = settled == &minimum ? &linear : &minimum;
+
+        for (int blockSize : { 37, 64 })
+        {
+            auto engine = std::make_unique<CorrectionEngine>();
+            engine->applyState (*settled);
+            engine->prepare (fs, 2048);
+
+            const auto sine = sineAt (sineHz, fs);
+            std::vector<float> out, l ((size_t) blockSize), r ((size_t) blockSize);
+            int played = 0;
+            auto playFor = [&] (int samples)
+            {
+                for (int end = played + samples; played < end; played += blockSize)
+                {
+                    for (int i = 0; i < blockSize; ++i)
+                        l[(size_t) i] = r[(size_t) i] = 0.5f * sine (played + i);
+                    engine->process (l.data(), r.data(), blockSize);
+                    out.insert (out.end(), l.begin(), l.end());
+                }
+            };
+
+            playFor ((int) (holdSeconds * fs));
+            const size_t changeAt = out.size();
+            engine->audioStates.publish (*other);
+            playFor (2 * blockSize);
+            EXPECT_GT (engine->getModeFadeRemaining(), 0) << "still fading";
+            engine->audioStates.publish (*settled);
+            playFor ((int) (holdSeconds * fs));
+
+            const float steady = largestStep (out, changeAt - (size_t) (steadySeconds * fs), changeAt);
+            const float changing = largestStep (out, changeAt, out.size());
+            EXPECT_LT (changing / steady, 2.0) << (settled == &minimum ? "from minimum" : "from linear")
+                                              << " phase, blocks of " << blockSize;
+        }
+    }
 }
 
 } // namespace brindle::test

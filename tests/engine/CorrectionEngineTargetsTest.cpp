@@ -199,8 +199,9 @@ TEST (CorrectionEngineDesigner, APassTakesTheNewestPublishedStateAndMarksItPendi
     engine.designerStates.publish (first);
     engine.designerStates.publish (second);
 
-    EXPECT_FALSE (engine.designPendingKernel()) << "no kernel is designed yet";
-    EXPECT_TRUE (engine.isDesignPending());
+    EXPECT_TRUE (engine.designPendingKernel()) << "designed and loaded";
+    EXPECT_FALSE (engine.isDesignPending());
+    EXPECT_TRUE (engine.isKernelReady());
     EXPECT_EQ (engine.getDesignerState().bands[0].freqHz, 200.0) << "only the newest";
     EXPECT_EQ (engine.getDesignerState().bands[0].gainDb, 12.0) << "sanitised";
 

@@ -96,4 +96,43 @@ TEST (EngineRealtime, CrossfadingADelayAndRampingTheGainNeitherAllocatesNorLocks
     EXPECT_TRUE (fadedAcrossCalls) << "the delay crossfade ran under the guard";
 }
 
+// Linear phase with a kernel waiting: the crossfade, the hand-over, a change of mode (which
+// resets the convolution and fades between the paths) and blocks shorter and longer than the
+// path's own 1024.
+TEST (EngineRealtime, LinearPhaseCrossfadesAndModeChangesNeitherAllocateNorLock)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 2048);
+
+    std::vector<double> kernel (16384, 0.0);
+    std::vector<float> left (2000), right (2000);
+    int crossfades = 0;
+
+    for (int variant = 0; variant < 8; ++variant)
+    {
+        // The designer's side, outside the guard: a kernel for the idle slots.
+        kernel.assign (kernel.size(), 0.0);
+        kernel[(size_t) (100 * variant)] = 1.0;
+        const bool offered = engine.offerKernels (kernel.data(), kernel.data(), (int) kernel.size());
+
+        auto state = busyState (variant);
+        state.phaseMode = variant % 4 == 3 ? PhaseMode::minimum : PhaseMode::linear;
+        engine.audioStates.publish (state);
+
+        RealtimeGuard guard;
+        for (int n : { 1, 37, 1024, 2000, 37, 1 })
+        {
+            for (int i = 0; i < n; ++i)
+                left[(size_t) i] = right[(size_t) i] = (float) std::sin (0.02 * i);
+            engine.process (left.data(), right.data(), n);
+        }
+
+        EXPECT_EQ (guard.allocations(), 0u) << "variant " << variant;
+        EXPECT_EQ (guard.locks(), 0u) << "variant " << variant;
+        crossfades += offered && ! engine.isKernelReady() ? 1 : 0;
+    }
+
+    EXPECT_GE (crossfades, 4) << "kernels were faded in under the guard";
+}
+
 } // namespace brindle::test

@@ -43,4 +43,49 @@ TEST (RouterRealtime, DeviceCallbacksNeitherAllocateNorLock)
     }
 }
 
+// Linear phase: each round waits for the designer's kernel before the guarded stretch, so
+// the callbacks crossfade it in, reset on a change of mode and fade between the paths. The
+// designer allocates on its own thread, which the guard does not count.
+TEST (RouterRealtime, LinearPhaseCallbacksNeitherAllocateNorLock)
+{
+    RouterScenario s;
+    s.system->add (SimulatedDeviceConfig::cablePair().withSignal (sineSignal (1000, 0.5f)).withDefaultBufferSize (256));
+    s.system->add (SimulatedDeviceConfig::output ("Speakers"));
+    ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("CABLE Output", "Speakers", 48000, 256, 20)));
+    const auto& engine = s.router->getEngine();
+
+    const PhaseMode modes[] = { PhaseMode::linear, PhaseMode::linear, PhaseMode::minimum,
+                                PhaseMode::minimum, PhaseMode::linear, PhaseMode::linear };
+    int faded = 0;
+
+    for (int round = 0; round < 6; ++round)
+    {
+        CorrectionState state;
+        state.phaseMode = modes[round];
+        state.firQuality = FirQuality::low;
+        state.bandCount = 12;
+        state.correctionPct = 60 + round;
+        for (int j = 0; j < 12; ++j)
+            state.bands[(size_t) j].gainDb = j % 2 ? 2.5 : -3.5;
+
+        const bool designs = ! engine.isKernelReady();
+        const int finished = engine.getDesignsFinished();
+        s.router->applyState (state);
+
+        for (int k = 0; designs && k < 10000 && engine.getDesignsFinished() == finished; ++k)
+            juce::Thread::sleep (1);
+
+        const bool waiting = engine.isKernelReady();
+
+        RealtimeGuard guard;
+        s.advanceSeconds (0.2);
+        EXPECT_EQ (guard.allocations(), 0u) << "round " << round;
+        EXPECT_EQ (guard.locks(), 0u) << "round " << round;
+
+        faded += waiting && modes[round] == PhaseMode::linear && ! engine.isKernelReady() ? 1 : 0;
+    }
+
+    EXPECT_GE (faded, 2) << "kernels were crossfaded under the guard";
+}
+
 } // namespace brindle::test

@@ -217,6 +217,45 @@ TEST (AudioRouter, AStateAppliedBeforeAnyRouteTakesEffectOnceOneOpens)
     EXPECT_EQ (s.router->getEngine().getTargetOutputDb(), -20.0);
 }
 
+TEST (AudioRouter, ARouteChangeDuringAHighTierDesignStopsItAndOpens)
+{
+    RouterScenario s;
+    s.system->add (SimulatedDeviceConfig::duplex ("Interface").withSignal (constantSignal (0.5f)).withCapture (48000));
+    const auto route = RouterScenario::route ("Interface", "Interface");
+    ASSERT_TRUE (s.router->setRoute (route));
+
+    CorrectionState state;
+    state.firQuality = FirQuality::high;
+    state.outputDb = -20;
+    state.bandCount = 24;
+    for (int j = 0; j < 24; ++j)
+    {
+        auto& band = state.bands[(size_t) j];
+        band.freqHz = 30 * std::pow (1.3, j);
+        band.gainDb = j % 2 ? -4 : 5;
+        band.q = 1.5;
+        band.right = j % 3 != 0;
+    }
+    s.router->applyState (state);
+
+    const auto& engine = s.router->getEngine();
+    for (int k = 0; k < 20000 && engine.getDesignsStarted() == 0; ++k)
+        juce::Thread::sleep (1);
+    ASSERT_EQ (engine.getDesignsStarted(), 1);
+
+    EXPECT_TRUE (s.router->stopDesigner()) << "stopped within the time-out";
+    EXPECT_EQ (engine.getDesignsFinished(), 0) << "the design was abandoned";
+    EXPECT_FALSE (engine.isKernelReady());
+
+    ASSERT_TRUE (s.router->setRoute (route));
+    EXPECT_TRUE (s.router->isDesignerRunning());
+    s.advanceSeconds (0.5);
+
+    const auto& capture = s.system->getEndpoint ("Interface")->getCapture();
+    ASSERT_GT (capture.getNumFrames(), 20000);
+    EXPECT_GT (capture.getSample (0, capture.getNumFrames() - 1), 0.01f) << "it plays";
+}
+
 TEST (AudioRouter, StatusBeforeAnyRouteIsAllZero)
 {
     RouterScenario s;

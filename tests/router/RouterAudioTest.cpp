@@ -88,6 +88,57 @@ TEST (RouterAudio, TheMeasuredDelayMatchesTheLatencyEstimate)
     EXPECT_NEAR (measuredMs, estimateMs - 20.0 + 5.0, 0.5);
 }
 
+TEST (RouterAudio, InLinearPhaseTheMeasuredDelayMatchesTheLatencyEstimateToo)
+{
+    RouterScenario s;
+    s.system->add (SimulatedDeviceConfig::cablePair().withSignal (clickAt (4800)).withDefaultBufferSize (480));
+    s.system->add (SimulatedDeviceConfig::output ("Speakers").withCapture (48000));
+
+    CorrectionState state;
+    state.phaseMode = PhaseMode::linear;
+    s.router->applyState (state);
+    ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("CABLE Output", "Speakers", 48000, 480, 30)));
+    s.advanceSeconds (0.6);
+
+    const auto& capture = s.system->getEndpoint ("Speakers")->getCapture();
+    const auto arrival = firstFrameAbove (capture, 0, 0.1f);
+    ASSERT_GT (arrival, 0);
+
+    // As above: the device buffers are not heard, the prefill's half buffer is.
+    const double measuredMs = (double) (arrival - 4800) * 1000.0 / 48000.0;
+    EXPECT_NEAR (s.router->getStatus().latencyMs, 242.64583, 1e-5);
+    EXPECT_NEAR (measuredMs, 242.64583 - 20.0 + 5.0, 0.5);
+}
+
+// The route opening designs the waiting state before the devices start, so the identity
+// kernel is never heard: the tone is cut from its first audible sample on.
+TEST (RouterAudio, ARouteOpenedInLinearPhaseAtTheHighTierIsCorrectedFromItsFirstSound)
+{
+    RouterScenario s;
+    s.system->add (SimulatedDeviceConfig::cablePair().withSignal (sineSignal (1000, 0.5f)).withDefaultBufferSize (480));
+    s.system->add (SimulatedDeviceConfig::output ("Speakers").withCapture (48000 * 2));
+
+    auto state = cutAt1k (-12);
+    state.correctionPct = 100;
+    state.phaseMode = PhaseMode::linear;
+    state.firQuality = FirQuality::high;
+    state.safeHeadroom = false;
+    s.router->applyState (state);
+    ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("CABLE Output", "Speakers", 48000, 480, 30)));
+    s.advanceSeconds (1.5);
+
+    const auto& capture = s.system->getEndpoint ("Speakers")->getCapture();
+    ASSERT_GT (capture.getNumFrames(), 60000);
+    const auto arrival = firstFrameAbove (capture, 0, 0.01f);
+    ASSERT_GT (arrival, 0);
+
+    // The tone's onset is broadband, so the cut shapes it only once it has passed; the
+    // identity kernel, had it been heard, would play the tone uncut for half a second.
+    EXPECT_GT (arrival, 32768 + 1024) << "the first sound is through the high-tier kernel";
+    EXPECT_NEAR (levelDb (capture, 0, arrival + 2400, arrival + 7200), -18.0, 0.2) << "cut from the start";
+    EXPECT_NEAR (levelDb (capture, 0, capture.getNumFrames() - 24000, capture.getNumFrames()), -18.0, 0.1);
+}
+
 TEST (RouterAudio, ADuplexDeviceCorrectsItsOwnInput)
 {
     RouterScenario s;

@@ -1,0 +1,141 @@
+// The kernel designer thread on an engine with no devices: the test thread plays the device
+// thread, fading in what the designer hands over. Waits are for the design counts, with a
+// generous limit; only "nothing more happens" is a wait of fixed length.
+#include "EngineFixtures.h"
+
+#include "engine/AudioRouter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace brindle::test
+{
+
+namespace
+{
+    using Clock = std::chrono::steady_clock;
+
+    template <typename Condition>
+    bool waitFor (Condition&& condition, double seconds = 20)
+    {
+        const auto until = Clock::now() + std::chrono::duration<double> (seconds);
+        while (! condition())
+        {
+            if (Clock::now() > until)
+                return false;
+            std::this_thread::sleep_for (std::chrono::microseconds (200));
+        }
+        return true;
+    }
+
+    CorrectionState busyState (FirQuality quality, PhaseMode mode, double outputDb, bool sameOnBothSides = true)
+    {
+        CorrectionState state;
+        state.firQuality = quality;
+        state.phaseMode = mode;
+        state.outputDb = outputDb;
+        state.bandCount = 24;
+        for (int j = 0; j < 24; ++j)
+            state.bands[(size_t) j] = makeBand (BandType::bell, 30 * std::pow (1.3, j), j % 2 ? -4 : 5, 1.5,
+                                                true, sameOnBothSides || j % 3 != 0);
+        return state;
+    }
+
+    struct DesignerRig
+    {
+        CorrectionEngine engine;
+        AudioRouter::KernelDesigner designer { engine };
+        std::vector<float> left = std::vector<float> (2048), right = std::vector<float> (2048);
+
+        explicit DesignerRig (PhaseMode mode)
+        {
+            engine.prepare (48000, 2048);
+            setMode (mode);
+            designer.startThread (juce::Thread::Priority::low);
+        }
+
+        ~DesignerRig() { designer.stopThread (5000); }
+
+        void publish (const CorrectionState& state)
+        {
+            engine.designerStates.publish (state);
+            designer.notify();
+        }
+
+        void setMode (PhaseMode mode)
+        {
+            CorrectionState state;
+            state.phaseMode = mode;
+            engine.audioStates.publish (state);
+            play (0);
+        }
+
+        void play (int samples) { engine.process (left.data(), right.data(), samples); }
+    };
+}
+
+TEST (KernelDesigner, StatesPublishedDuringADesignGiveOneMoreDesignOfTheNewest)
+{
+    DesignerRig rig (PhaseMode::linear);
+    rig.publish (busyState (FirQuality::high, PhaseMode::linear, 0));
+    ASSERT_TRUE (waitFor ([&] { return rig.engine.getDesignsStarted() == 1; }));
+
+    for (int k = 1; k <= 100; ++k)
+        rig.publish (busyState (FirQuality::low, PhaseMode::linear, -0.1 * k));
+
+    ASSERT_TRUE (waitFor ([&] { return rig.engine.getDesignsFinished() == 1; }));
+    EXPECT_TRUE (rig.engine.isKernelReady());
+
+    rig.play (2048);   // fades the first kernel in, which lets the next design start
+    EXPECT_FALSE (rig.engine.isKernelReady());
+    ASSERT_TRUE (waitFor ([&] { return rig.engine.getDesignsFinished() == 2; }));
+    EXPECT_DOUBLE_EQ (rig.engine.getDesignerState().outputDb, -10.0) << "the newest state";
+
+    rig.play (2048);
+    std::this_thread::sleep_for (std::chrono::milliseconds (100));
+    EXPECT_EQ (rig.engine.getDesignsStarted(), 2) << "nothing else was pending";
+    EXPECT_EQ (rig.engine.getDesignsFinished(), 2);
+}
+
+TEST (KernelDesigner, AWaitingKernelHoldsFurtherDesignsBackUntilLinearPhaseFadesItIn)
+{
+    DesignerRig rig (PhaseMode::minimum);
+    rig.publish (busyState (FirQuality::low, PhaseMode::minimum, -1));
+    ASSERT_TRUE (waitFor ([&] { return rig.engine.getDesignsFinished() == 1; }));
+
+    rig.publish (busyState (FirQuality::low, PhaseMode::minimum, -2));
+    for (int k = 0; k < 10; ++k)
+    {
+        rig.play (2048);
+        std::this_thread::sleep_for (std::chrono::milliseconds (10));
+    }
+    EXPECT_EQ (rig.engine.getDesignsStarted(), 1) << "the kernel still waits";
+    EXPECT_TRUE (rig.engine.isKernelReady());
+
+    rig.setMode (PhaseMode::linear);
+    rig.play (2048);
+    EXPECT_FALSE (rig.engine.isKernelReady());
+    EXPECT_TRUE (waitFor ([&] { return rig.engine.getDesignsFinished() == 2; }));
+}
+
+TEST (KernelDesigner, AStopDuringAHighTierDesignIsPromptAndRaisesNoKernel)
+{
+    for (bool sameOnBothSides : { true, false })
+    {
+        DesignerRig rig (PhaseMode::linear);
+        rig.publish (busyState (FirQuality::high, PhaseMode::linear, 0, sameOnBothSides));
+        ASSERT_TRUE (waitFor ([&] { return rig.engine.getDesignsStarted() == 1; }));
+
+        const auto before = Clock::now();
+        EXPECT_TRUE (rig.designer.stopThread (500));
+        EXPECT_LT (Clock::now() - before, std::chrono::milliseconds (100));
+
+        EXPECT_EQ (rig.engine.getDesignsFinished(), 0);
+        EXPECT_FALSE (rig.engine.isKernelReady());
+        EXPECT_TRUE (rig.engine.isDesignPending()) << "the state is designed by the next pass";
+    }
+}
+
+} // namespace brindle::test
