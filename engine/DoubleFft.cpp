@@ -1,5 +1,7 @@
 #include "DoubleFft.h"
 
+#include "FftTables.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -9,8 +11,6 @@ namespace brindle
 
 namespace
 {
-    constexpr double minusTwoPi = -6.283185307179586;
-
     // Points per block for the stages that fit in it: re and im of 1024 doubles (16 KB) stay
     // in the first-level cache while all ten of their stages run.
     constexpr int cacheBlockPoints = 1024;
@@ -24,45 +24,15 @@ bool DoubleFft::prepare (int newOrder)
     order = std::max (1, newOrder);
     size = 1 << order;
 
-    const int half = size / 2;
-    cosTable.resize ((size_t) half);
-    sinTable.resize ((size_t) half);
-
-    for (int k = 0; k < half; ++k)
-    {
-        const double angle = k * minusTwoPi / size;
-        cosTable[(size_t) k] = std::cos (angle);
-        sinTable[(size_t) k] = std::sin (angle);
-    }
-
-    bitReverse.resize ((size_t) size);
-
-    for (int i = 0; i < size; ++i)
-    {
-        std::int32_t reversed = 0;
-
-        for (int bit = 0; bit < order; ++bit)
-            if ((i >> bit) & 1)
-                reversed |= std::int32_t { 1 } << (order - 1 - bit);
-
-        bitReverse[(size_t) i] = reversed;
-    }
+    fft_tables::fillTwiddles (cosTable, sinTable, size);
+    fft_tables::fillBitReverse (bitReverse, order);
 
     return true;
 }
 
 void DoubleFft::forward (double* re, double* im) const noexcept
 {
-    for (int i = 0; i < size; ++i)
-    {
-        const int j = bitReverse[(size_t) i];
-
-        if (i < j)
-        {
-            std::swap (re[i], re[j]);
-            std::swap (im[i], im[j]);
-        }
-    }
+    fft_tables::reorder (re, im, bitReverse);
 
     // A stage of length L only combines points within one group of L, so the stages up to the
     // block's length can finish one block before the next is touched.

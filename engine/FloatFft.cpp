@@ -1,5 +1,7 @@
 #include "FloatFft.h"
 
+#include "FftTables.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -16,38 +18,13 @@ void FloatFft::prepare (int newOrder)
     order = std::max (newOrder, 1);
     pointCount = 1 << order;
 
-    const int half = pointCount / 2;
-    cosTable.resize ((size_t) half);
-    sinTable.resize ((size_t) half);
-    for (int k = 0; k < half; ++k)
-    {
-        const double angle = (double) k * -6.283185307179586 / (double) pointCount;
-        cosTable[(size_t) k] = (float) std::cos (angle);
-        sinTable[(size_t) k] = (float) std::sin (angle);
-    }
-
-    bitReverse.resize ((size_t) pointCount);
-    for (int i = 0; i < pointCount; ++i)
-    {
-        std::int32_t reversed = 0;
-        for (int bit = 0; bit < order; ++bit)
-            if ((i >> bit) & 1)
-                reversed |= 1 << (order - 1 - bit);
-        bitReverse[(size_t) i] = reversed;
-    }
+    fft_tables::fillTwiddles (cosTable, sinTable, pointCount);
+    fft_tables::fillBitReverse (bitReverse, order);
 }
 
 void FloatFft::reorder (float* re, float* im) const noexcept
 {
-    for (int i = 0; i < pointCount; ++i)
-    {
-        const int j = bitReverse[(size_t) i];
-        if (i < j)
-        {
-            std::swap (re[i], re[j]);
-            std::swap (im[i], im[j]);
-        }
-    }
+    fft_tables::reorder (re, im, bitReverse);
 }
 
 // Stages with few butterflies per group: one twiddle serves every group, so it is loaded

@@ -197,7 +197,7 @@ TEST (DoubleFft, TheFastLoopOrderGivesTheStageByStageResultBitForBit)
     for (int order : { 11, 14, 18 })
     {
         const auto fft = prepared (order);
-        const LiteralFft literal (order);
+        const LiteralFft<double> literal (order);
         const auto input = Signal::random (fft.getSize(), random);
 
         ASSERT_EQ (fft.getCosTable(), literal.cosTable) << order;

@@ -5,6 +5,8 @@
 // band in force again at every frequency and sums their levels in dB. Slow, and kept that way:
 // it is what the engine's faster arrangement is held against, by the tests and the benchmark.
 
+#include "LiteralFft.h"
+
 #include "engine/BiquadDesign.h"
 #include "engine/CorrectionState.h"
 
@@ -15,67 +17,6 @@
 
 namespace brindle::test
 {
-
-struct LiteralFft
-{
-    int size, order;
-    std::vector<double> cosTable, sinTable;
-    std::vector<std::int32_t> bitReverse;
-
-    explicit LiteralFft (int wantedOrder)
-        : size (1 << (wantedOrder < 1 ? 1 : wantedOrder)), order (wantedOrder < 1 ? 1 : wantedOrder),
-          cosTable ((size_t) size / 2), sinTable ((size_t) size / 2), bitReverse ((size_t) size)
-    {
-        for (int k = 0; k < size / 2; ++k)
-        {
-            const double angle = k * (-6.283185307179586) / size;
-            cosTable[(size_t) k] = std::cos (angle);
-            sinTable[(size_t) k] = std::sin (angle);
-        }
-
-        for (int i = 0; i < size; ++i)
-        {
-            std::int32_t r = 0;
-            for (int j = 0; j < order; ++j)
-                if (i & (1 << j))
-                    r |= 1 << (order - 1 - j);
-            bitReverse[(size_t) i] = r;
-        }
-    }
-
-    void forward (double* re, double* im) const
-    {
-        for (int i = 0; i < size; ++i)
-        {
-            const int j = bitReverse[(size_t) i];
-            if (i < j)
-            {
-                std::swap (re[i], re[j]);
-                std::swap (im[i], im[j]);
-            }
-        }
-
-        for (int length = 2; length <= size; length *= 2)
-        {
-            const int half = length / 2, step = size / length;
-
-            for (int s = 0; s < size; s += length)
-            {
-                for (int k = 0; k < half; ++k)
-                {
-                    const int a = s + k, b = a + half;
-                    const double wRe = cosTable[(size_t) (k * step)], wIm = sinTable[(size_t) (k * step)];
-                    const double tRe = re[b] * wRe - im[b] * wIm;
-                    const double tIm = re[b] * wIm + im[b] * wRe;
-                    re[b] = re[a] - tRe;
-                    im[b] = im[a] - tIm;
-                    re[a] = re[a] + tRe;
-                    im[a] = im[a] + tIm;
-                }
-            }
-        }
-    }
-};
 
 /** One channel's (0 left, 1 right) magnitude at a frequency, band by band as the rule reads. */
 inline double literalMagnitude (const CorrectionState& state, int channel, double fs, double frequencyHz)
@@ -118,7 +59,7 @@ inline std::vector<double> literalKernel (const CorrectionState& state, int chan
     while ((1 << order) < m)
         ++order;
 
-    const LiteralFft fft (order);
+    const LiteralFft<double> fft (order);
     std::vector<double> re ((size_t) m, 0.0), im ((size_t) m, 0.0);
 
     for (int i = 0; i <= m / 2; ++i)

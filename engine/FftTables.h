@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace brindle
+{
+
+/** What both radix-2 transforms share: their tables and the bit-reversed reordering.
+    Threading: pure functions; prepare them on one thread, read them from any. */
+namespace fft_tables
+{
+    /** cos and sin of -2 pi k / size for k below size / 2, computed in double precision and
+        stored in T. */
+    template <typename T>
+    void fillTwiddles (std::vector<T>& cosTable, std::vector<T>& sinTable, int size)
+    {
+        const int half = size / 2;
+        cosTable.resize ((size_t) half);
+        sinTable.resize ((size_t) half);
+
+        for (int k = 0; k < half; ++k)
+        {
+            const double angle = (double) k * -6.283185307179586 / (double) size;
+            cosTable[(size_t) k] = (T) std::cos (angle);
+            sinTable[(size_t) k] = (T) std::sin (angle);
+        }
+    }
+
+    /** For each index below 2^order, the index with its lowest `order` bits reversed. */
+    inline void fillBitReverse (std::vector<std::int32_t>& bitReverse, int order)
+    {
+        const int size = 1 << order;
+        bitReverse.resize ((size_t) size);
+
+        for (int i = 0; i < size; ++i)
+        {
+            std::int32_t reversed = 0;
+
+            for (int bit = 0; bit < order; ++bit)
+                if ((i >> bit) & 1)
+                    reversed |= std::int32_t { 1 } << (order - 1 - bit);
+
+            bitReverse[(size_t) i] = reversed;
+        }
+    }
+
+    /** Puts the points in bit-reversed order, in place. */
+    template <typename T>
+    void reorder (T* re, T* im, const std::vector<std::int32_t>& bitReverse) noexcept
+    {
+        const int size = (int) bitReverse.size();
+
+        for (int i = 0; i < size; ++i)
+        {
+            const int j = bitReverse[(size_t) i];
+
+            if (i < j)
+            {
+                std::swap (re[i], re[j]);
+                std::swap (im[i], im[j]);
+            }
+        }
+    }
+}
+
+} // namespace brindle
