@@ -99,22 +99,16 @@ namespace
 
             g_main_context_wakeup (toWake);
 
-            // The web engine has been seen, rarely and on a loaded machine, to wait forever
-            // inside its own teardown. The program is ending then: it goes on without the
-            // thread rather than hang at quit.
+            // The thread is never joined: once its loop is left it parks for good (see run()).
+            // And should the web engine's own teardown not return, the program, which is
+            // ending, goes on without it rather than hang at quit.
             std::unique_lock<std::mutex> hold (lock);
 
-            if (changed.wait_for (hold, stopTimeout, [this] { return finished; }))
-            {
-                hold.unlock();
-                thread.join();
-            }
-            else
-            {
-                hold.unlock();
+            if (! changed.wait_for (hold, stopTimeout, [this] { return finished; }))
                 std::cerr << "the web engine did not close within " << stopTimeout.count() << " s; quitting without it" << std::endl;
-                thread.detach();
-            }
+
+            hold.unlock();
+            thread.detach();
         }
 
         bool isCurrentThread()
@@ -159,12 +153,14 @@ namespace
             g_main_loop_unref (loop);
             loop = nullptr;
 
-            {
-                const std::lock_guard<std::mutex> hold (lock);
-                finished = true;
-            }
-
+            std::unique_lock<std::mutex> hold (lock);
+            finished = true;
             changed.notify_all();
+
+            // The web engine treats this thread as its main thread, and its clean-up at the
+            // thread's exit waits for that very thread's run loop: exiting would hang (seen on
+            // loaded machines). The thread parks instead and ends with the process.
+            changed.wait (hold, [] { return false; });
         }
 
         bool hasWork()
