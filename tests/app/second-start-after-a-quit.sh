@@ -17,24 +17,19 @@ trap cleanup EXIT
 
 fail() { echo "$1"; exit 1; }
 
-# Waits up to 10 s for a condition (a command) to hold.
-within10s() {
-    for _ in $(seq 1 100); do
+# Waits up to SECONDS for a condition (a command) to hold.
+within() {
+    local seconds=$1
+    shift
+    for _ in $(seq 1 $((seconds * 10))); do
         "$@" && return 0
         sleep 0.1
     done
     return 1
 }
-
-# Waits up to 30 s for a condition: a quit under a sanitiser on a loaded machine, with the web
-# engine to take down, can take a while.
-within30s() {
-    for _ in $(seq 1 300); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+within10s() { within 10 "$@"; }
+# A quit under a sanitiser on a loaded machine, with the web engine to take down, can take a while.
+within30s() { within 30 "$@"; }
 
 # Where a process that should have quit is stuck, for the log.
 backtraces() {

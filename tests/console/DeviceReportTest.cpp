@@ -1,4 +1,4 @@
-#include "RouteExpectations.h"
+#include "RouteFixtures.h"
 #include "console/DeviceReport.h"
 #include "console/StatusObject.h"
 #include "common/JsonWriter.h"
@@ -73,18 +73,6 @@ namespace
         AudioRouter router;
     };
 
-    AudioRoute routeOf (const char* type, const char* input, const char* output, double rateHz = 48000, int buffer = 480, int queueMs = 30)
-    {
-        AudioRoute route;
-        route.deviceType = type;
-        route.inputDevice = input;
-        route.outputDevice = output;
-        route.sampleRate = rateHz;
-        route.bufferSize = buffer;
-        route.queueMs = queueMs;
-        return route;
-    }
-
     juce::String text (const juce::var& value)
     {
         return toJson (value, JsonLayout::singleLine);
@@ -96,8 +84,8 @@ TEST (DeviceReport, ListsTheShownTypeAndDescribesTheSelectedRouteInKeyOrder)
 {
     ReportRig rig;
     const auto status = rig.router.getStatus();
-    const auto selected = routeOf ("Simulated", "CABLE Output", "Speakers", 44100.5, 480, 30);
-    const auto shown = routeOf ("Simulated", "", "Speakers");
+    const auto selected = makeRoute ("Simulated", "CABLE Output", "Speakers", 44100.5, 480, 30);
+    const auto shown = makeRoute ("Simulated", "", "Speakers");
 
     EXPECT_EQ (text (makeDeviceReport (rig.router, status, selected, shown)),
                R"({"types": ["Simulated"], "inputs": ["Microphone", "CABLE Output"], "outputs": ["Speakers", "CABLE Input"], )"
@@ -114,8 +102,8 @@ TEST (DeviceReport, ListsTheShownTypeAndDescribesTheSelectedRouteInKeyOrder)
 TEST (DeviceReport, ItsSampleRateIsTheRunningOutputsElseTheSelectedRoutes)
 {
     ReportRig rig;
-    const auto route = routeOf ("Simulated", "CABLE Output", "Speakers", 48000);
-    const auto shown = routeOf ("Simulated", "", "Speakers");
+    const auto route = makeRoute ("Simulated", "CABLE Output", "Speakers", 48000);
+    const auto shown = makeRoute ("Simulated", "", "Speakers");
 
     const auto stopped = makeDeviceReport (rig.router, rig.router.getStatus(), route, shown);
     EXPECT_EQ ((double) stopped["sampleRate"], 48000.0);
@@ -134,13 +122,13 @@ TEST (DeviceReport, ItsSampleRateIsTheRunningOutputsElseTheSelectedRoutes)
 TEST (DeviceReport, BrowsingAnotherTypeChangesTheListsButNotTheTypesOrTheSelectedRoute)
 {
     ReportRig rig (true);
-    ASSERT_TRUE (rig.router.setRoute (routeOf ("Simulated", "CABLE Output", "Speakers"))) << rig.router.getLastError();
+    ASSERT_TRUE (rig.router.setRoute (makeRoute ("Simulated", "CABLE Output", "Speakers"))) << rig.router.getLastError();
     const auto selected = rig.router.getCurrentRoute();
     const auto status = rig.router.getStatus();
 
     const auto inForce = makeDeviceReport (rig.router, status, selected, selected);
     // What a rescan to the other type leaves shown: that type, no input, no output.
-    const auto browsing = makeDeviceReport (rig.router, status, selected, routeOf ("Other back end", "", ""));
+    const auto browsing = makeDeviceReport (rig.router, status, selected, makeRoute ("Other back end", "", ""));
 
     EXPECT_EQ (text (browsing["types"]), R"(["Simulated", "Other back end"])");
     EXPECT_EQ (text (browsing["types"]), text (inForce["types"]));
@@ -159,15 +147,15 @@ TEST (DeviceReport, AnOutputTheTypeCannotMakeOffersNoRatesOrSizes)
 
     for (const auto* output : { "", "Nowhere", "speakers", "Microphone", "CABLE Output" })
     {
-        const auto report = makeDeviceReport (rig.router, rig.router.getStatus(), routeOf ("Simulated", "", "Speakers"),
-                                              routeOf ("Simulated", "", output));
+        const auto report = makeDeviceReport (rig.router, rig.router.getStatus(), makeRoute ("Simulated", "", "Speakers"),
+                                              makeRoute ("Simulated", "", output));
         EXPECT_EQ (text (report["rates"]), "[]") << output;
         EXPECT_EQ (text (report["bufferSizes"]), "[]") << output;
         EXPECT_EQ (text (report["outputs"]), R"(["Speakers", "CABLE Input"])") << output;
     }
 
     // A type named that does not exist lists the first type's devices.
-    const auto report = makeDeviceReport (rig.router, rig.router.getStatus(), {}, routeOf ("simulated", "", "Speakers"));
+    const auto report = makeDeviceReport (rig.router, rig.router.getStatus(), {}, makeRoute ("simulated", "", "Speakers"));
     EXPECT_EQ (text (report["outputs"]), R"(["Speakers", "CABLE Input"])");
     EXPECT_EQ (text (report["rates"]), "[44100.0, 48000.0]");
 }
@@ -175,7 +163,7 @@ TEST (DeviceReport, AnOutputTheTypeCannotMakeOffersNoRatesOrSizes)
 TEST (DeviceReport, WithoutAnyDeviceTypeTheListsAreEmptyAndTheFailedRouteIsStillReported)
 {
     AudioRouter router (std::make_unique<FixedTypesManager> (nullptr, false));
-    const auto route = routeOf ("Windows Audio", "CABLE Output", "Speakers", 96000, 128, 40);
+    const auto route = makeRoute ("Windows Audio", "CABLE Output", "Speakers", 96000, 128, 40);
     ASSERT_FALSE (router.setRoute (route));
 
     EXPECT_EQ (text (makeDeviceReport (router, router.getStatus(), router.getCurrentRoute(), route)),
@@ -192,14 +180,14 @@ TEST (DeviceReport, WithoutAnyDeviceTypeTheListsAreEmptyAndTheFailedRouteIsStill
 TEST (DeviceReport, BuildingOneLeavesNoDeviceBehindAndTheRouteInForceRunningAsItWas)
 {
     ReportRig rig;
-    const auto shown = routeOf ("Simulated", "", "Speakers");
+    const auto shown = makeRoute ("Simulated", "", "Speakers");
 
     makeDeviceReport (rig.router, rig.router.getStatus(), rig.router.getCurrentRoute(), shown);
     EXPECT_EQ (rig.system->getLiveDeviceCount(), 0) << "with nothing open";
     EXPECT_EQ (rig.system->getOpenDeviceCount(), 0);
     EXPECT_EQ (rig.system->getDeviceOpensSoFar(), 0);
 
-    const auto route = routeOf ("Simulated", "CABLE Output", "Speakers", 48000, 480, 25);
+    const auto route = makeRoute ("Simulated", "CABLE Output", "Speakers", 48000, 480, 25);
     ASSERT_TRUE (rig.router.setRoute (route)) << rig.router.getLastError();
     rig.system->advance (200ms);
     const auto& speakers = *rig.system->getEndpoint ("Speakers");

@@ -1,4 +1,4 @@
-#include "RouteExpectations.h"
+#include "RouteFixtures.h"
 #include "console/RouteMessage.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RouteFixtures.h"
+
 #include "engine/AudioRouter.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 
@@ -28,14 +30,7 @@ struct RouterScenario
 
     static AudioRoute route (const juce::String& input, const juce::String& output, double rate = 48000, int buffer = 480, int queueMs = 30)
     {
-        AudioRoute r;
-        r.deviceType = "Simulated";
-        r.inputDevice = input;
-        r.outputDevice = output;
-        r.sampleRate = rate;
-        r.bufferSize = buffer;
-        r.queueMs = queueMs;
-        return r;
+        return makeRoute ("Simulated", input, output, rate, buffer, queueMs);
     }
 
     void advanceSeconds (double seconds)

@@ -201,7 +201,31 @@ function seedRestore(fields = {}) {
   return Profile.toJson(Profile.sanitizeState(state));
 }
 
+// One browser for a test file: launched before its tests, closed after them. The returned
+// withConsole(options, body) opens a console, runs the body with it, lets the page settle and
+// checks the invariants, and always closes it.
+function browserForTests(test) {
+  let browser;
+  test.before(async () => {
+    browser = await launchBrowser();
+  });
+  test.after(async () => {
+    if (browser) await browser.close();
+  });
+
+  return async function withConsole(options, body) {
+    const page = await openConsole(browser, options);
+    try {
+      await body(page);
+      await page.settle();
+      await page.invariants();
+    } finally {
+      await page.close();
+    }
+  };
+}
+
 module.exports = {
-  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole,
+  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests,
   seedDevices, seedMeter, seedLibrary, seedRestore,
 };

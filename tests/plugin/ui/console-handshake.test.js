@@ -3,27 +3,9 @@
 // The console page's handshake with the host and its state flow, in a real browser.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { launchBrowser, openConsole, seedRestore } = require('./browser-harness.js');
+const { seedRestore, browserForTests } = require('./browser-harness.js');
 
-let browser;
-test.before(async () => {
-  browser = await launchBrowser();
-});
-test.after(async () => {
-  if (browser) await browser.close();
-});
-
-// Opens a console, runs the body with it and always closes it, checking the invariants last.
-async function withConsole(options, body) {
-  const page = await openConsole(browser, options);
-  try {
-    await body(page);
-    await page.settle();
-    await page.invariants();
-  } finally {
-    await page.close();
-  }
-}
+const withConsole = browserForTests(test);
 
 const chrome = (page) => page.page.evaluate(() => ({
   name: document.getElementById('profileName').textContent,

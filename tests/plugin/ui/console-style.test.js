@@ -5,25 +5,9 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { launchBrowser, openConsole, ROOT } = require('./browser-harness.js');
+const { ROOT, browserForTests } = require('./browser-harness.js');
 
-let browser;
-test.before(async () => {
-  browser = await launchBrowser();
-});
-test.after(async () => {
-  if (browser) await browser.close();
-});
-
-async function withConsole(options, body) {
-  const page = await openConsole(browser, options);
-  try {
-    await body(page);
-    await page.invariants();
-  } finally {
-    await page.close();
-  }
-}
+const withConsole = browserForTests(test);
 
 const BONE = {
   '--paper': '#e9e5db', '--bg': '#e9e5db', '--panel': '#e9e5db', '--sink': '#cdc7b8', '--text': '#1a1815',
