@@ -220,6 +220,21 @@
       else frame = root.requestAnimationFrame(tick);
     }
 
+    function unschedule() {
+      if (frame) root.cancelAnimationFrame(frame);
+      if (timer) root.clearTimeout(timer);
+      frame = 0;
+      timer = 0;
+    }
+
+    // A frame asked for just before the document was hidden would never come, and the timer would
+    // never start: the loop switches between frames and the timer whenever visibility changes.
+    function onVisibility() {
+      if (!running) return;
+      unschedule();
+      schedule();
+    }
+
     function local(e) {
       const rect = canvas.getBoundingClientRect();
       const fx = rect.width ? canvas.clientWidth / rect.width : 1;
@@ -238,16 +253,15 @@
         });
         observer.observe(canvas);
       }
+      doc.addEventListener('visibilitychange', onVisibility);
       redraw();
       schedule();
     }
 
     function stop() {
       running = false;
-      if (frame) root.cancelAnimationFrame(frame);
-      if (timer) root.clearTimeout(timer);
-      frame = 0;
-      timer = 0;
+      unschedule();
+      doc.removeEventListener('visibilitychange', onVisibility);
       root.removeEventListener('resize', size);
       if (observer) observer.disconnect();
       observer = null;
