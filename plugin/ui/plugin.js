@@ -687,10 +687,16 @@
     button.click();
   }
 
-  // Focus rings are for the keyboard: a key press turns them on, a pointer press off.
+  const MODIFIER_KEYS = /^(Alt|AltGraph|CapsLock|Control|Fn|Meta|OS|Shift)$/;
+
+  // Focus rings are for the keyboard: a key press turns them on, a pointer press off. A modifier
+  // alone does not count: Shift and Alt shape a drag on the plot and must not ring the last
+  // clicked control.
   function trackModality() {
     const rootEl = doc.documentElement;
-    root.addEventListener('keydown', () => rootEl.classList.add('keys'), true);
+    root.addEventListener('keydown', (e) => {
+      if (!MODIFIER_KEYS.test(e.key)) rootEl.classList.add('keys');
+    }, true);
     root.addEventListener('pointerdown', () => rootEl.classList.remove('keys'), true);
   }
 
