@@ -110,13 +110,13 @@ test('while the page is hidden a 120 ms timer draws the plot, and frames take ov
 
     await page.page.evaluate(() => window.__setHidden(true));
     const hidden = await span(1000);
-    assert.ok(hidden.draws >= 6 && hidden.draws <= 9, `${hidden.draws} draws in 1 s hidden`);
+    assert.ok(hidden.draws >= 4 && hidden.draws <= 9, `${hidden.draws} draws in 1 s hidden`);
     assert.ok(hidden.minGap >= 100, `draws ${hidden.minGap} ms apart while hidden`);
     assert.equal(hidden.frames, 0, 'no frames asked for while hidden');
 
     await page.page.evaluate(() => window.__setHidden(false));
     const shown = await span(500);
-    assert.ok(shown.frames > 10, `${shown.frames} frames in 0.5 s shown`);
-    assert.ok(shown.draws > 10, `${shown.draws} draws in 0.5 s shown`);
+    assert.ok(shown.frames > 5, `${shown.frames} frames in 0.5 s shown`);
+    assert.ok(shown.draws > 5, `${shown.draws} draws in 0.5 s shown`);
   });
 });

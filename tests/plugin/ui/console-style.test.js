@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, browserForTests } = require('./browser-harness.js');
+const { PROBED_PLUGIN } = require('./plugin-probe.js');
 
 const withConsole = browserForTests(test);
 
@@ -121,7 +122,6 @@ test('the empty console is photographed at 1120 and 620 px', async () => {
 });
 
 test('a key press turns focus rings on and a pointer press turns them off; a modifier alone does not count', async () => {
-  const { PROBED_PLUGIN } = require('./plugin-probe.js');
   // [what the user does, whether the root then carries the keyboard mark]
   const steps = [
     [null, false],
@@ -142,7 +142,6 @@ test('a key press turns focus rings on and a pointer press turns them off; a mod
 });
 
 test('keyboard focus rings every control with a 3 px accent outline 2 px outside; a click rings nothing', async () => {
-  const { PROBED_PLUGIN } = require('./plugin-probe.js');
   // [control, its corners when focused from the keyboard (8 px on buttons), its own corners]
   const controls = [
     ['#bypassBtn', '8px', '10px'],
