@@ -352,6 +352,190 @@
     return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
   }
 
+  // ------------------------------------------------------------------ band bar, knobs, typed fields, filter table
+
+  function clamp(value, lo, hi) {
+    return Math.min(hi, Math.max(lo, value));
+  }
+
+  function roundTo(value, decimals) {
+    const k = 10 ** decimals;
+    return Math.round(value * k) / k;
+  }
+
+  function bandById(id) {
+    return state.bands.find((band) => band.id === id) || null;
+  }
+
+  // Chromium drops a comma typed into a number field, so "1,5" would read 15: a decimal comma is
+  // typed as the point instead. Where the point cannot be inserted the comma goes in as typed,
+  // and reading the field takes it as the point.
+  function commaAsPoint(e) {
+    if (e.key !== ',' || e.ctrlKey || e.metaKey || e.altKey) return;
+    if (doc.execCommand('insertText', false, '.')) e.preventDefault();
+  }
+
+  // The value typed into a number field, or null for text that is empty or not a number.
+  function typedNumber(input) {
+    const text = String(input.value).trim().replace(',', '.');
+    const value = Number(text);
+    return text !== '' && Number.isFinite(value) ? value : null;
+  }
+
+  function isOneSide(band) {
+    return band.stereo === 'left' || band.stereo === 'right';
+  }
+
+  function selectBand(id) {
+    if (plot) plot.select(id);
+    selectedBandId = id;
+    refreshSelection();
+  }
+
+  const SIDES = [['stereo', 'Both'], ['left', 'Left'], ['right', 'Right']];
+
+  // The table's number cells: clamped and rounded like the knobs, but applied at every keystroke.
+  const TABLE_NUMBERS = [
+    { key: 'freq', field: 'freqHz', label: 'Freq', step: 1, decimals: 1 },
+    { key: 'gain', field: 'gainDb', label: 'Gain', step: 0.1, decimals: 1 },
+    { key: 'q', field: 'q', label: 'Q', step: 0.1, decimals: 2 },
+  ];
+
+  function bandName(band) {
+    const name = `${band.gainDb < 0 ? 'Cut' : 'Boost'} \u00B7 ${fmtHz(band.freqHz)} Hz`;
+    return band.freqHz < 2000 ? `${name}  ${noteName(band.freqHz)}` : name;
+  }
+
+  function appliedText(band) {
+    if (state.bypass || !band.on) return null;
+    return `${fmtDb(roundTo((band.gainDb * state.correctionPct) / 100, 1))} dB`;
+  }
+
+  function tableNumber(spec, band, title) {
+    const { min, max } = Profile.LIMITS[spec.field];
+    const id = band.id;
+    const input = el('input', {
+      type: 'number', min, max, step: spec.step, inputmode: 'decimal',
+      'aria-label': `${spec.label}, ${title}`, 'data-key': `row:${id}:${spec.key}`,
+    });
+    // The text last applied or shown: the change event that follows the last keystroke repeats it.
+    let applied = '';
+
+    function paint(b) {
+      input.value = String(b[spec.field]);
+      applied = input.value;
+    }
+
+    function apply() {
+      if (input.value === applied) return;
+      applied = input.value;
+      const value = typedNumber(input);
+      const b = bandById(id);
+      if (value === null || !b) return;
+      b[spec.field] = roundTo(clamp(value, min, max), spec.decimals);
+      push();
+    }
+
+    input.addEventListener('input', apply);
+    input.addEventListener('change', apply);
+    input.addEventListener('keydown', commaAsPoint);
+    // Left with "1" typed, the cell shows the 10 Hz it stored.
+    input.addEventListener('blur', () => {
+      const b = bandById(id);
+      if (b && input.isConnected) paint(b);
+    });
+    paint(band);
+    return { input, paint };
+  }
+
+  function paintSwitch(button, on) {
+    button.classList.toggle('on', on);
+    button.setAttribute('aria-pressed', on ? 'true' : 'false');
+    button.title = on ? 'Switch this filter off' : 'Switch this filter on';
+  }
+
+  function paintApplied(cell, band) {
+    const text = appliedText(band);
+    cell.textContent = text === null ? '\u2014' : text;
+    cell.className = text === null ? 'num muted' : `num ${band.gainDb < 0 ? 'cut' : 'boost'}`;
+  }
+
+  function bandRow(band) {
+    const id = band.id;
+    const title = bandName(band);
+    const numbers = TABLE_NUMBERS.map((spec) => tableNumber(spec, band, title));
+    const side = el('select', {
+      'aria-label': `Side, ${title}`, 'data-key': `row:${id}:side`,
+      onchange() {
+        const b = bandById(id);
+        if (!b) return;
+        b.stereo = side.value;
+        push();
+      },
+    }, SIDES.map(([value, text]) => el('option', { value, selected: band.stereo === value }, text)));
+    const onSwitch = el('button', {
+      type: 'button', class: 'rowbtn', 'aria-label': 'Filter on or off', 'data-key': `row:${id}:on`,
+      onclick() {
+        const b = bandById(id);
+        if (!b) return;
+        b.on = !b.on;
+        push();
+      },
+    });
+    const applied = el('td');
+    const swatch = el('span', { class: isOneSide(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch' });
+    const row = el('tr', { tabindex: '0', 'data-key': `row:${id}` }, [
+      el('td', { class: 'who' }, [el('div', {}, [swatch, el('span', { text: title })])]),
+      el('td', {}, [numbers[0].input]),
+      el('td', { class: band.gainDb < 0 ? 'num cut' : 'num boost' }, [numbers[1].input]),
+      el('td', {}, [numbers[2].input]),
+      el('td', {}, [side]),
+      applied,
+      el('td', {}, [onSwitch]),
+    ]);
+    // A row selects its band, except where the click or key belongs to one of its controls.
+    row.addEventListener('click', (e) => {
+      if (!e.target.closest('input, select, button')) selectBand(id);
+    });
+    row.addEventListener('keydown', (e) => {
+      if (e.target !== row || (e.key !== 'Enter' && e.key !== ' ')) return;
+      e.preventDefault();
+      selectBand(id);
+    });
+    return { id, row, numbers, onSwitch, applied };
+  }
+
+  // The Filters panel. It is built with the window and only repainted after, so the cell under
+  // the caret or the pointer is never replaced; it scrolls in its own box so that 24 filters never
+  // push the strip off the window.
+  function bandTable() {
+    const rows = state.bands.map(bandRow);
+    const heads = ['Filter', 'Freq', 'Gain', 'Q', 'Side', 'Applied', 'On'];
+    const table = el('table', { class: 'bandtable' }, [
+      el('thead', {}, [el('tr', {}, heads.map((text) => el('th', { scope: 'col', text })))]),
+      el('tbody', {}, rows.map((r) => r.row)),
+    ]);
+
+    function refreshRows() {
+      const selected = plot ? plot.selected() : null;
+      for (const r of rows) {
+        const band = bandById(r.id);
+        if (!band) continue;
+        r.row.classList.toggle('off', !band.on);
+        r.row.classList.toggle('sel', band.id === selected);
+        paintSwitch(r.onSwitch, band.on);
+        for (const number of r.numbers) {
+          if (doc.activeElement !== number.input) number.paint(band);
+        }
+        paintApplied(r.applied, band);
+      }
+    }
+
+    refreshers.push(refreshRows);
+    refreshRows();
+    return el('div', { class: 'bandscroll' }, [table]);
+  }
+
   // ------------------------------------------------------------------ state flow
 
   // Each repaint is guarded: one that throws must not keep the change from the others.
@@ -471,8 +655,17 @@
     return { el: el('div', { class: 'bandbar' }), rebuild() {} };
   }
 
+  // Until the strip's cells are built, the Filters panel stands open under it.
   function settingsStrip() {
-    return { el: el('div', { class: 'strip' }) };
+    return {
+      el: el('div', { class: 'settings' }, [
+        el('div', { class: 'strip' }),
+        el('div', { class: 'cellpanel' }, [
+          el('div', { class: 'cellpanelbar' }, [el('div', { class: 'cellpanelhead', text: 'Filters' })]),
+          bandTable(),
+        ]),
+      ]),
+    };
   }
 
   // Where a chosen or dropped profile file goes; the rooms rail reads it.

@@ -52,7 +52,13 @@ test('the window is built in its order of parts', async () => {
       ['conmain', [
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
         ['bandbar', []],
-        ['strip', []],
+        ['settings', [
+          ['strip', []],
+          ['cellpanel', [
+            ['cellpanelbar', [['cellpanelhead', []]]],
+            ['bandscroll', [['bandtable', [['thead', [['tr', Array(7).fill(['th', []])]]], ['tbody', []]]]]],
+          ]],
+        ]],
       ]],
     ]]]]);
     const tip = await page.page.getAttribute('.curvewrap', 'title');
