@@ -51,7 +51,7 @@ test('the window is built in its order of parts', async () => {
       ['conrail', []],
       ['conmain', [
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
-        ['bandbar', []],
+        ['bandbar empty', [['bb-hint', []]]],
         ['settings', [
           ['strip', []],
           ['cellpanel', [
