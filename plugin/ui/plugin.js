@@ -619,23 +619,23 @@
   ];
 
   // A control holds its band by id and reads the current state; one whose band is gone writes nothing.
-  function bandKnobOptions(spec, band) {
-    const { min, max } = Profile.LIMITS[spec.field];
+  function bandKnobOptions(def, band) {
+    const { min, max } = Profile.LIMITS[def.field];
     const id = band.id;
-    const atBuild = band[spec.field];
+    const atBuild = band[def.field];
     const get = () => {
       const b = bandById(id);
-      return b ? b[spec.field] : atBuild;
+      return b ? b[def.field] : atBuild;
     };
     return {
-      ...spec, min, max, get,
+      ...def, min, max, get,
       set(value) {
         const b = bandById(id);
-        if (b) b[spec.field] = roundTo(clamp(value, min, max), spec.decimals);
+        if (b) b[def.field] = roundTo(clamp(value, min, max), def.decimals);
       },
       reset() {
         const base = baselineBand(id);
-        return base ? base[spec.field] : get();
+        return base ? base[def.field] : get();
       },
     };
   }
@@ -728,7 +728,7 @@
         note = el('span', { class: 'inspwidth' });
         box.replaceChildren(el('div', { class: 'bb-in' }, [
           el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
-          el('div', { class: 'knobrow' }, BAND_KNOBS.map((spec) => knobField(bandKnobOptions(spec, band)))),
+          el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField(bandKnobOptions(def, band)))),
           el('div', { class: 'bb-act' }, [
             note,
             switchButton(band),
@@ -784,18 +784,18 @@
     return `${fmtDb(roundTo((band.gainDb * state.correctionPct) / 100, 1))} dB`;
   }
 
-  function tableNumber(spec, band, title) {
-    const { min, max } = Profile.LIMITS[spec.field];
+  function tableNumber(def, band, title) {
+    const { min, max } = Profile.LIMITS[def.field];
     const id = band.id;
     const input = el('input', {
-      type: 'number', min, max, step: spec.step, inputmode: 'decimal',
-      'aria-label': `${spec.label}, ${title}`, 'data-key': `row:${id}:${spec.key}`,
+      type: 'number', min, max, step: def.step, inputmode: 'decimal',
+      'aria-label': `${def.label}, ${title}`, 'data-key': `row:${id}:${def.key}`,
     });
     // The text last applied or shown: the change event that follows the last keystroke repeats it.
     let applied = '';
 
     function paint(b) {
-      input.value = String(b[spec.field]);
+      input.value = String(b[def.field]);
       applied = input.value;
     }
 
@@ -805,7 +805,7 @@
       const value = typedNumber(input);
       const b = bandById(id);
       if (value === null || !b) return;
-      b[spec.field] = roundTo(clamp(value, min, max), spec.decimals);
+      b[def.field] = roundTo(clamp(value, min, max), def.decimals);
       push();
     }
 
@@ -836,7 +836,7 @@
   function bandRow(band) {
     const id = band.id;
     const title = bandName(band);
-    const numbers = TABLE_NUMBERS.map((spec) => tableNumber(spec, band, title));
+    const numbers = TABLE_NUMBERS.map((def) => tableNumber(def, band, title));
     const side = el('select', {
       'aria-label': `Side, ${title}`, 'data-key': `row:${id}:side`,
       onchange() {
