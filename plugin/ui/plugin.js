@@ -352,6 +352,563 @@
     return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
   }
 
+  // ------------------------------------------------------------------ band bar, knobs, typed fields, filter table
+
+  const SVG_NS = 'http://www.w3.org/2000/svg';
+  const KNOB_SWEEP = 270;
+  const KNOB_CENTRE = 23;
+  const KNOB_RADIUS = 17;
+  // Pixels of vertical travel that cover the whole range; Shift is four times finer.
+  const KNOB_SPAN_PX = 180;
+  const KNOB_FINE_SPAN_PX = 720;
+  const KNOB_KEY_STEP = 0.02;
+  const KNOB_WHEEL_STEP = 0.01;
+  const KNOB_FINE_KEY_STEP = 0.002;
+  const KNOB_FINE_WHEEL_STEP = 0.002;
+  const BAND_HINT = 'No filter selected \u2014 click a dot on the curve.';
+
+  function clamp(value, lo, hi) {
+    return Math.min(hi, Math.max(lo, value));
+  }
+
+  function roundTo(value, decimals) {
+    const k = 10 ** decimals;
+    return Math.round(value * k) / k;
+  }
+
+  function svgEl(tag, attrs) {
+    const node = doc.createElementNS(SVG_NS, tag);
+    for (const [name, value] of Object.entries(attrs || {})) {
+      if (value !== null && value !== undefined) node.setAttribute(name, String(value));
+    }
+    return node;
+  }
+
+  function bandById(id) {
+    return state.bands.find((band) => band.id === id) || null;
+  }
+
+  function baselineBand(id) {
+    const base = state.baseline;
+    const bands = base && Array.isArray(base.bands) ? base.bands : [];
+    return bands.find((band) => band.id === id) || null;
+  }
+
+  // Chromium drops a comma typed into a number field, so "1,5" would read 15: a decimal comma is
+  // typed as the point instead. Where the point cannot be inserted the comma goes in as typed,
+  // and reading the field takes it as the point.
+  function commaAsPoint(e) {
+    if (e.key !== ',' || e.ctrlKey || e.metaKey || e.altKey) return;
+    if (doc.execCommand('insertText', false, '.')) e.preventDefault();
+  }
+
+  // The value typed into a number field, or null for text that is empty or not a number.
+  function typedNumber(input) {
+    const text = String(input.value).trim().replace(',', '.');
+    const value = Number(text);
+    return text !== '' && Number.isFinite(value) ? value : null;
+  }
+
+  // Frequency and Q map logarithmically, so the bass, where the deep filters live, gets most of
+  // the travel.
+  function knobScale(o) {
+    return {
+      toPos(value) {
+        const v = clamp(value, o.min, o.max);
+        return o.log ? Math.log(v / o.min) / Math.log(o.max / o.min) : (v - o.min) / (o.max - o.min);
+      },
+      fromPos(n) {
+        const t = clamp(n, 0, 1);
+        return o.log ? o.min * (o.max / o.min) ** t : o.min + t * (o.max - o.min);
+      },
+    };
+  }
+
+  // Positions run clockwise from the bottom left (-225 degrees) through straight up to the bottom
+  // right (+45).
+  function knobPoint(n) {
+    const a = ((-225 + KNOB_SWEEP * n) * Math.PI) / 180;
+    return `${(KNOB_CENTRE + KNOB_RADIUS * Math.cos(a)).toFixed(3)} ${(KNOB_CENTRE + KNOB_RADIUS * Math.sin(a)).toFixed(3)}`;
+  }
+
+  function knobArc(from, to) {
+    if (to - from < 1e-6) return '';
+    const large = (to - from) * KNOB_SWEEP > 180 ? 1 : 0;
+    return `M ${knobPoint(from)} A ${KNOB_RADIUS} ${KNOB_RADIUS} 0 ${large} 1 ${knobPoint(to)}`;
+  }
+
+  function knob(o) {
+    const scale = knobScale(o);
+    // A centred knob fills from 0, so a cut and a boost of one size mirror each other.
+    const zero = o.centre ? scale.toPos(0) : 0;
+    const fill = svgEl('path', { class: 'k-fill' });
+    const pointer = svgEl('line', {
+      class: 'k-ptr', x1: KNOB_CENTRE, y1: KNOB_CENTRE, x2: KNOB_CENTRE, y2: KNOB_CENTRE - KNOB_RADIUS + 3,
+    });
+    const dial = svgEl('svg', {
+      class: 'knob3', viewBox: '0 0 46 46', role: 'slider', tabindex: '0', 'aria-label': o.label,
+      'aria-valuemin': o.min, 'aria-valuemax': o.max, 'data-key': o.key,
+    });
+    dial.append(svgEl('path', { class: 'k-track', d: knobArc(0, 1) }), fill, pointer);
+
+    function refresh() {
+      const value = o.get();
+      const n = scale.toPos(value);
+      fill.setAttribute('d', knobArc(Math.min(zero, n), Math.max(zero, n)));
+      pointer.setAttribute('transform', `rotate(${(-135 + KNOB_SWEEP * n).toFixed(3)} ${KNOB_CENTRE} ${KNOB_CENTRE})`);
+      dial.setAttribute('aria-valuenow', String(value));
+      dial.setAttribute('aria-valuetext', o.suffix ? `${o.format(value)} ${o.suffix}` : o.format(value));
+    }
+
+    // A step the rounding would swallow (a fine step on a small Q) still moves one unit.
+    function stepBy(delta) {
+      const before = o.get();
+      const n = scale.toPos(before) + delta;
+      o.set(scale.fromPos(n));
+      if (o.get() === before && n > 0 && n < 1 && o.step) o.set(before + Math.sign(delta) * o.step);
+      push();
+    }
+
+    let drag = null;
+
+    function endDrag() {
+      if (!drag) return;
+      const id = drag.pointerId;
+      drag = null;
+      dial.classList.remove('turning');
+      try {
+        if (dial.hasPointerCapture(id)) dial.releasePointerCapture(id);
+      } catch (e) {
+        // Nothing to release.
+      }
+    }
+
+    dial.addEventListener('pointerdown', (e) => {
+      endDrag();
+      drag = { pointerId: e.pointerId, y: e.clientY, n: scale.toPos(o.get()) };
+      try {
+        dial.setPointerCapture(e.pointerId);
+      } catch (err) {
+        // The drag goes on without capture.
+      }
+      dial.classList.add('turning');
+      e.preventDefault();
+      // The default is prevented, and with it the focus a press would give; arrows work after a click.
+      dial.focus({ preventScroll: true });
+    });
+    dial.addEventListener('pointermove', (e) => {
+      if (!drag || e.pointerId !== drag.pointerId) return;
+      // A release the dial never heard of (a context menu, a window switch) ends the drag, and a
+      // render that replaced the dial ends it too: its band may now be another room's.
+      if (e.buttons === 0 || !dial.isConnected) {
+        endDrag();
+        return;
+      }
+      const span = e.shiftKey ? KNOB_FINE_SPAN_PX : KNOB_SPAN_PX;
+      o.set(scale.fromPos(drag.n + (drag.y - e.clientY) / span));
+      push();
+    });
+    for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) dial.addEventListener(type, endDrag);
+
+    dial.addEventListener('wheel', (e) => {
+      e.preventDefault();
+      // Some platforms turn a vertical wheel sideways while Shift is held.
+      const delta = e.deltaY || e.deltaX;
+      const size = e.shiftKey ? KNOB_FINE_WHEEL_STEP : KNOB_WHEEL_STEP;
+      stepBy(delta > 0 ? -size : size);
+    }, { passive: false });
+
+    const ARROWS = { ArrowUp: 1, ArrowRight: 1, ArrowDown: -1, ArrowLeft: -1 };
+    dial.addEventListener('keydown', (e) => {
+      const direction = ARROWS[e.key];
+      if (!direction) return;
+      e.preventDefault();
+      stepBy(direction * (e.shiftKey ? KNOB_FINE_KEY_STEP : KNOB_KEY_STEP));
+    });
+
+    dial.addEventListener('dblclick', () => {
+      if (typeof o.reset !== 'function') return;
+      o.set(o.reset());
+      push();
+    });
+
+    refreshers.push(refresh);
+    refresh();
+    return { el: dial, refresh };
+  }
+
+  // Committed on Enter or when left, never per keystroke: a half-typed "0.3" must not become a
+  // setting.
+  function numberField(o) {
+    const input = el('input', {
+      type: 'number', class: o.wide ? 'numfield wide' : 'numfield', min: o.min, max: o.max,
+      step: o.step === undefined ? 'any' : o.step, inputmode: 'decimal', 'aria-label': o.label, 'data-key': o.key,
+    });
+    // Text typed since the field last showed the state: Enter commits it, and the blur Enter
+    // causes must not commit it again.
+    let typed = false;
+
+    function show() {
+      input.value = o.format(o.get());
+      typed = false;
+    }
+
+    function refresh() {
+      if (doc.activeElement !== input) show();
+    }
+
+    function commit() {
+      const value = typedNumber(input);
+      if (value !== null) {
+        o.set(clamp(value, o.min, o.max));
+        push();
+      }
+      show();
+    }
+
+    input.addEventListener('input', () => {
+      typed = true;
+    });
+    input.addEventListener('keydown', (e) => {
+      commaAsPoint(e);
+      if (e.key === 'Enter') {
+        e.preventDefault();
+        commit();
+        input.blur();
+      } else if (e.key === 'Escape') {
+        e.preventDefault();
+        show();
+        input.blur();
+      } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
+        e.preventDefault();
+        try {
+          if (e.key === 'ArrowUp') input.stepUp();
+          else input.stepDown();
+        } catch (err) {
+          // Text that is not a number has nothing to step from.
+        }
+        commit();
+        markClean(input);
+      }
+    });
+    input.addEventListener('focus', () => input.select());
+    input.addEventListener('blur', () => {
+      if (!input.isConnected) return;
+      if (typed) commit();
+      else show();
+    });
+
+    refreshers.push(refresh);
+    show();
+    const node = o.suffix ? el('span', { class: 'numwrap' }, [input, el('u', { text: o.suffix })]) : input;
+    return { el: node, input, refresh };
+  }
+
+  function knobField(o) {
+    const dial = knob({ ...o, key: `knob:${o.key}` });
+    const field = numberField({ ...o, key: `field:${o.key}` });
+    return el('div', { class: 'knobcell' }, [el('k', { text: o.label }), dial.el, field.el]);
+  }
+
+  // The band bar's three knobs: the band field each edits, its limits, rounding and read-out.
+  // The gain reads with a plain hyphen-minus and no "+": a number field shows nothing for "+3".
+  const BAND_KNOBS = [
+    { key: 'freq', field: 'freqHz', label: 'Freq', log: true, step: 0.1, decimals: 1, suffix: 'Hz', format: (v) => String(roundTo(v, 1)) },
+    { key: 'gain', field: 'gainDb', label: 'Gain', centre: true, step: 0.1, decimals: 1, suffix: 'dB', format: (v) => roundTo(v, 1).toFixed(1) },
+    { key: 'q', field: 'q', label: 'Q', log: true, step: 0.01, decimals: 2, format: (v) => v.toFixed(2) },
+  ];
+
+  // A control holds its band by id and reads the current state; one whose band is gone writes nothing.
+  function bandKnobOptions(def, band) {
+    const { min, max } = Profile.LIMITS[def.field];
+    const id = band.id;
+    const atBuild = band[def.field];
+    const get = () => {
+      const b = bandById(id);
+      return b ? b[def.field] : atBuild;
+    };
+    return {
+      ...def, min, max, get,
+      set(value) {
+        const b = bandById(id);
+        if (b) b[def.field] = roundTo(clamp(value, min, max), def.decimals);
+      },
+      reset() {
+        const base = baselineBand(id);
+        return base ? base[def.field] : get();
+      },
+    };
+  }
+
+  function widthNote(q) {
+    return `${((2 * Math.asinh(1 / (2 * q))) / Math.LN2).toFixed(2)} oct wide`;
+  }
+
+  function isOneSide(band) {
+    return band.stereo === 'left' || band.stereo === 'right';
+  }
+
+  function chanPill(side) {
+    return el('span', { class: side === 'left' ? 'chanpill l' : 'chanpill r' }, side === 'left' ? 'L' : 'R');
+  }
+
+  // The blank before the note is a real character, so the heading copies and reads as "96 Hz G2".
+  function paintHeading(node, freqHz) {
+    const parts = [`${fmtHz(freqHz)} Hz`];
+    if (freqHz < 2000) parts.push(' ', el('em', { text: noteName(freqHz) }));
+    node.replaceChildren(...parts);
+  }
+
+  // The pill names the side, the words the scope. The blanks between the parts are text for
+  // copying and reading aloud; the row's gap lays them out.
+  function bandSubLine(band) {
+    const parts = ['Bell', ' ', el('i', { text: '\u00B7' }), ' '];
+    if (isOneSide(band)) parts.push(chanPill(band.stereo), ' ', 'this side only');
+    else parts.push('both channels');
+    return el('div', { class: 'bb-sub' }, parts);
+  }
+
+  function bandSignature(band) {
+    return [band.id, band.stereo, band.on ? 1 : 0].join('|');
+  }
+
+  // Deselecting as a click on empty plot space does: nothing is sent, and no later render brings
+  // the band back.
+  function deselectBand() {
+    if (plot) plot.select(null);
+    selectedBandId = null;
+    refreshLocally();
+  }
+
+  function selectBand(id) {
+    if (plot) plot.select(id);
+    selectedBandId = id;
+    refreshSelection();
+  }
+
+  // Docked under the plot, one height with or without a band, so nothing below moves when a dot is
+  // clicked. It rebuilds only when the band, its side or its switch changes; anything else repaints
+  // the numbers, so a rebuild never eats a keystroke or a drag.
+  function bandInspector(bandPlot) {
+    const box = el('div', { class: 'bandbar' });
+    let signature = null;
+    let own = [];
+    let heading = null;
+    let note = null;
+
+    function showHint() {
+      box.replaceChildren(el('div', { class: 'bb-hint' }, BAND_HINT));
+      box.classList.add('empty');
+      signature = null;
+      own = [];
+      heading = null;
+      note = null;
+    }
+
+    function switchButton(band) {
+      return el('button', {
+        type: 'button', class: band.on ? 'rowbtn on' : 'rowbtn', title: 'Switch this filter in or out',
+        'data-key': `band:${band.id}:on`,
+        onclick() {
+          const b = bandById(band.id);
+          if (!b) return;
+          b.on = !b.on;
+          push();
+        },
+      }, band.on ? 'On' : 'Off');
+    }
+
+    // The bar's controls register their repaints in a list of its own, so a rebuild replaces them
+    // instead of stacking another copy on every selection.
+    function build(band) {
+      const outer = refreshers;
+      refreshers = [];
+      try {
+        heading = el('k');
+        note = el('span', { class: 'inspwidth' });
+        box.replaceChildren(el('div', { class: 'bb-in' }, [
+          el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
+          el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField(bandKnobOptions(def, band)))),
+          el('div', { class: 'bb-act' }, [
+            note,
+            switchButton(band),
+            el('button', {
+              type: 'button', class: 'inspclose', title: 'Deselect (or click empty space on the plot)',
+              'aria-label': 'Deselect', 'data-key': 'band:close', onclick: deselectBand,
+            }, '\u00D7'),
+          ]),
+        ]));
+        own = refreshers;
+      } finally {
+        refreshers = outer;
+      }
+    }
+
+    function rebuild(force) {
+      const band = bandById(bandPlot ? bandPlot.selected() : null);
+      if (!band) {
+        if (signature !== null || !box.firstChild) showHint();
+        return;
+      }
+      const next = bandSignature(band);
+      if (force || next !== signature) {
+        keepingFocus(box, () => build(band));
+        box.classList.remove('empty');
+        signature = next;
+      }
+      runAll(own);
+      note.textContent = widthNote(band.q);
+      paintHeading(heading, band.freqHz);
+    }
+
+    refreshers.push(() => rebuild(false));
+    return { el: box, rebuild };
+  }
+
+  const SIDES = [['stereo', 'Both'], ['left', 'Left'], ['right', 'Right']];
+
+  // The table's number cells: clamped and rounded like the knobs, but applied at every keystroke.
+  const TABLE_NUMBERS = [
+    { key: 'freq', field: 'freqHz', label: 'Freq', step: 1, decimals: 1 },
+    { key: 'gain', field: 'gainDb', label: 'Gain', step: 0.1, decimals: 1 },
+    { key: 'q', field: 'q', label: 'Q', step: 0.1, decimals: 2 },
+  ];
+
+  function bandName(band) {
+    const name = `${band.gainDb < 0 ? 'Cut' : 'Boost'} \u00B7 ${fmtHz(band.freqHz)} Hz`;
+    return band.freqHz < 2000 ? `${name}  ${noteName(band.freqHz)}` : name;
+  }
+
+  function appliedText(band) {
+    if (state.bypass || !band.on) return null;
+    return `${fmtDb(roundTo((band.gainDb * state.correctionPct) / 100, 1))} dB`;
+  }
+
+  function tableNumber(def, band, title) {
+    const { min, max } = Profile.LIMITS[def.field];
+    const id = band.id;
+    const input = el('input', {
+      type: 'number', min, max, step: def.step, inputmode: 'decimal',
+      'aria-label': `${def.label}, ${title}`, 'data-key': `row:${id}:${def.key}`,
+    });
+    // The text last applied or shown: the change event that follows the last keystroke repeats it.
+    let applied = '';
+
+    function paint(b) {
+      input.value = String(b[def.field]);
+      applied = input.value;
+    }
+
+    function apply() {
+      if (input.value === applied) return;
+      applied = input.value;
+      const value = typedNumber(input);
+      const b = bandById(id);
+      if (value === null || !b) return;
+      b[def.field] = roundTo(clamp(value, min, max), def.decimals);
+      push();
+    }
+
+    input.addEventListener('input', apply);
+    input.addEventListener('change', apply);
+    input.addEventListener('keydown', commaAsPoint);
+    // Left with "1" typed, the cell shows the 10 Hz it stored.
+    input.addEventListener('blur', () => {
+      const b = bandById(id);
+      if (b && input.isConnected) paint(b);
+    });
+    paint(band);
+    return { input, paint };
+  }
+
+  function paintSwitch(button, on) {
+    button.classList.toggle('on', on);
+    button.setAttribute('aria-pressed', on ? 'true' : 'false');
+    button.title = on ? 'Switch this filter off' : 'Switch this filter on';
+  }
+
+  function paintApplied(cell, band) {
+    const text = appliedText(band);
+    cell.textContent = text === null ? '\u2014' : text;
+    cell.className = text === null ? 'num muted' : `num ${band.gainDb < 0 ? 'cut' : 'boost'}`;
+  }
+
+  function bandRow(band) {
+    const id = band.id;
+    const title = bandName(band);
+    const numbers = TABLE_NUMBERS.map((def) => tableNumber(def, band, title));
+    const side = el('select', {
+      'aria-label': `Side, ${title}`, 'data-key': `row:${id}:side`,
+      onchange() {
+        const b = bandById(id);
+        if (!b) return;
+        b.stereo = side.value;
+        push();
+      },
+    }, SIDES.map(([value, text]) => el('option', { value, selected: band.stereo === value }, text)));
+    const onSwitch = el('button', {
+      type: 'button', class: 'rowbtn', 'aria-label': 'Filter on or off', 'data-key': `row:${id}:on`,
+      onclick() {
+        const b = bandById(id);
+        if (!b) return;
+        b.on = !b.on;
+        push();
+      },
+    });
+    const applied = el('td');
+    const swatch = el('span', { class: isOneSide(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch' });
+    const row = el('tr', { tabindex: '0', 'data-key': `row:${id}` }, [
+      el('td', { class: 'who' }, [el('div', {}, [swatch, el('span', { text: title })])]),
+      el('td', {}, [numbers[0].input]),
+      el('td', { class: band.gainDb < 0 ? 'num cut' : 'num boost' }, [numbers[1].input]),
+      el('td', {}, [numbers[2].input]),
+      el('td', {}, [side]),
+      applied,
+      el('td', {}, [onSwitch]),
+    ]);
+    // A row selects its band, except where the click or key belongs to one of its controls.
+    row.addEventListener('click', (e) => {
+      if (!e.target.closest('input, select, button')) selectBand(id);
+    });
+    row.addEventListener('keydown', (e) => {
+      if (e.target !== row || (e.key !== 'Enter' && e.key !== ' ')) return;
+      e.preventDefault();
+      selectBand(id);
+    });
+    return { id, row, numbers, onSwitch, applied };
+  }
+
+  // The Filters panel. It is built with the window and only repainted after, so the cell under
+  // the caret or the pointer is never replaced; it scrolls in its own box so that 24 filters never
+  // push the strip off the window.
+  function bandTable() {
+    const rows = state.bands.map(bandRow);
+    const heads = ['Filter', 'Freq', 'Gain', 'Q', 'Side', 'Applied', 'On'];
+    const table = el('table', { class: 'bandtable' }, [
+      el('thead', {}, [el('tr', {}, heads.map((text) => el('th', { scope: 'col', text })))]),
+      el('tbody', {}, rows.map((r) => r.row)),
+    ]);
+
+    function refreshRows() {
+      const selected = plot ? plot.selected() : null;
+      for (const r of rows) {
+        const band = bandById(r.id);
+        if (!band) continue;
+        r.row.classList.toggle('off', !band.on);
+        r.row.classList.toggle('sel', band.id === selected);
+        paintSwitch(r.onSwitch, band.on);
+        for (const number of r.numbers) {
+          if (doc.activeElement !== number.input) number.paint(band);
+        }
+        paintApplied(r.applied, band);
+      }
+    }
+
+    refreshers.push(refreshRows);
+    refreshRows();
+    return el('div', { class: 'bandscroll' }, [table]);
+  }
+
   // ------------------------------------------------------------------ state flow
 
   // Each repaint is guarded: one that throws must not keep the change from the others.
@@ -467,12 +1024,17 @@
     };
   }
 
-  function bandInspector() {
-    return { el: el('div', { class: 'bandbar' }), rebuild() {} };
-  }
-
+  // Until the strip's cells are built, the Filters panel stands open under it.
   function settingsStrip() {
-    return { el: el('div', { class: 'strip' }) };
+    return {
+      el: el('div', { class: 'settings' }, [
+        el('div', { class: 'strip' }),
+        el('div', { class: 'cellpanel' }, [
+          el('div', { class: 'cellpanelbar' }, [el('div', { class: 'cellpanelhead', text: 'Filters' })]),
+          bandTable(),
+        ]),
+      ]),
+    };
   }
 
   // Where a chosen or dropped profile file goes; the rooms rail reads it.
