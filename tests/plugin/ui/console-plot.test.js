@@ -173,15 +173,17 @@ test('bypass draws the correction as a dashed flat line, while the room and the 
       }
       const [handle] = await pixels(page, [[plot.g.x(100), plot.g.y(-8)]]);
       assert.ok(handle[3] > 200, 'the handle stays');
-      const [room] = await pixels(page, [[plot.g.x(100), plot.g.y(4)]]);
-      assert.ok(room[3] > 0, 'the room stays');
+      // The room is the full-gain correction upside down: +8 dB where the 8 dB cut sits.
+      const roomTop = (await paintedRows(page, plot, plot.g.x(100)))[0];
+      assert.ok(Math.abs(roomTop + 0.5 - plot.g.y(8)) <= 1.5, `the room stays: its top at ${roomTop}, +8 dB at ${plot.g.y(8)}`);
     }
   });
 });
 
 test('a handle label and the crosshair read-out', async () => {
   const bands = [bell(96, -6.44, 4.5, 'left'), bell(96, -2.2, 4.5, 'right'), bell(3000, 2, 2)];
-  const json = roomJson(bands, { correctionPct: 100 });
+  // At 65 % the curve is scaled while the handles keep the full gain.
+  const json = roomJson(bands, { correctionPct: 65 });
   const inForce = Profile.activeBands(Profile.fromJson(json));
   await withConsole({}, async (page) => {
     const plot = await showRoom(page, json);
@@ -464,6 +466,28 @@ test('a drag ends with its "state" when a move comes with no button or the captu
       assert.equal((await states(page)).length, 2, `${name}: nothing more is sent`);
     });
   }
+});
+
+test('a drag keeps host renders waiting while the window loses focus, until it ends', async () => {
+  const bands = [bell(1000, -3, 2)];
+  await withConsole(SCALED, async (page) => {
+    const plot = await showRoom(page, roomJson(bands));
+    const from = plot.handle(bands[0]);
+    await page.page.mouse.move(from.x, from.y);
+    await page.page.mouse.down();
+    const to = plot.client(plot.g.x(2000), plot.g.y(-6));
+    await page.page.mouse.move(to.x, to.y);
+    await markCanvas(page);
+    await page.page.evaluate(() => window.dispatchEvent(new Event('blur')));
+    await page.hostSend('library', { names: ['Den'] });
+    await page.settle();
+    assert.equal(await rendered(page), false, 'the drag goes on under the pointer');
+    await page.page.mouse.move(to.x + 20, to.y);
+    await page.page.mouse.up();
+    await page.settle();
+    assert.equal(await rendered(page), true);
+    assert.equal((await states(page)).length, 3, 'two moves and the release');
+  });
 });
 
 // Wraps the profile module's response function: `calls` counts every call and `rebuilds` every
