@@ -338,26 +338,50 @@
     return band.stereo === 'left' || band.stereo === 'right';
   }
 
+  // One band's response on the channel it plays on, at the given gain, over the curve's points.
+  function bandCurve(band, gainDb, sampleRate) {
+    const one = [{ freqHz: band.freqHz, gainDb, q: band.q, type: band.type, stereo: band.stereo }];
+    const channel = band.stereo === 'right' ? 'right' : 'left';
+    const values = new Float64Array(CURVE_N);
+    for (let i = 0; i < CURVE_N; i += 1) values[i] = Profile.responseDb(one, curveFreq(i), channel, sampleRate);
+    return values;
+  }
+
+  function addBand(band, values, left, right) {
+    for (let i = 0; i < CURVE_N; i += 1) {
+      if (band.stereo !== 'right') left[i] += values[i];
+      if (band.stereo !== 'left') right[i] += values[i];
+    }
+  }
+
   // The plot's figures for one state: the room, the correction in force per channel, and the axis
-  // that fits them. Looked up through the module object on every call, as everywhere else.
-  function plotCurves(s, sampleRate) {
-    const full = s.bands.filter((band) => band.on);
-    const inForce = Profile.activeBands(s);
-    const split = inForce.some(oneChannel);
-    const room = new Float64Array(CURVE_N);
+  // that fits them. Each band's own curve is kept (`parts`, by its values) and taken from the
+  // previous figures when unchanged, so a drag step computes only the band being dragged.
+  function plotCurves(s, sampleRate, previous) {
+    const known = previous ? previous.parts : new Map();
+    const parts = new Map();
+    const partOf = (band) => {
+      const key = `${band.freqHz}|${band.gainDb}|${band.q}|${band.type}|${band.stereo}|${sampleRate}`;
+      const values = parts.get(key) || known.get(key) || bandCurve(band, band.gainDb, sampleRate);
+      parts.set(key, values);
+      return values;
+    };
+    const fullL = new Float64Array(CURVE_N);
+    const fullR = new Float64Array(CURVE_N);
     const left = new Float64Array(CURVE_N);
     const right = new Float64Array(CURVE_N);
+    for (const band of s.bands) {
+      if (band.on) addBand(band, partOf(band), fullL, fullR);
+    }
+    const inForce = Profile.activeBands(s);
+    for (const band of inForce) addBand(band, partOf(band), left, right);
+    const room = new Float64Array(CURVE_N);
     let peak = 0;
     for (let i = 0; i < CURVE_N; i += 1) {
-      const f = curveFreq(i);
-      const fullL = Profile.responseDb(full, f, 'left', sampleRate);
-      const fullR = Profile.responseDb(full, f, 'right', sampleRate);
-      room[i] = -(fullL + fullR) / 2;
-      peak = Math.max(peak, Math.abs(fullL), Math.abs(fullR));
-      left[i] = Profile.responseDb(inForce, f, 'left', sampleRate);
-      right[i] = split ? Profile.responseDb(inForce, f, 'right', sampleRate) : left[i];
+      room[i] = -(fullL[i] + fullR[i]) / 2;
+      peak = Math.max(peak, Math.abs(fullL[i]), Math.abs(fullR[i]));
     }
-    return { room, left, right, split, empty: inForce.length === 0, maxDb: axisMaxDb(peak) };
+    return { room, left, right, split: inForce.some(oneChannel), empty: inForce.length === 0, maxDb: axisMaxDb(peak), parts };
   }
 
   // The curve's value at a frequency, interpolated between the two nearest points.
@@ -403,18 +427,18 @@
     txt(ctx, '0', g.x0 - 6, g.y(0) + 4, C_INK(), 10, 'right', 700);
   }
 
-  // The curve as a path; `closed` runs it down to 0 dB at both ends for a fill.
+  // The curve as a path; `closed` runs it down to 0 dB at both ends for a fill. The points are
+  // evenly spaced in log frequency, so evenly spaced across the plot.
   function tracePath(ctx, g, values, closed) {
+    const dx = (g.x1 - g.x0) / (CURVE_N - 1);
     ctx.beginPath();
-    if (closed) ctx.moveTo(g.x(curveFreq(0)), g.y(0));
+    if (closed) ctx.moveTo(g.x0, g.y(0));
     for (let i = 0; i < CURVE_N; i += 1) {
-      const x = g.x(curveFreq(i));
-      const y = g.y(values[i]);
-      if (i === 0 && !closed) ctx.moveTo(x, y);
-      else ctx.lineTo(x, y);
+      if (i === 0 && !closed) ctx.moveTo(g.x0, g.y(values[0]));
+      else ctx.lineTo(g.x0 + i * dx, g.y(values[i]));
     }
     if (closed) {
-      ctx.lineTo(g.x(curveFreq(CURVE_N - 1)), g.y(0));
+      ctx.lineTo(g.x1, g.y(0));
       ctx.closePath();
     }
   }
@@ -561,7 +585,7 @@
 
     function currentCurves() {
       if (!curves || curvesAt !== version) {
-        curves = plotCurves(state, Runtime.sampleRate());
+        curves = plotCurves(state, Runtime.sampleRate(), curves);
         curvesAt = version;
       }
       return curves;
