@@ -82,6 +82,44 @@ test('the geometry maps 20 Hz to 20 kHz and ±maxDb onto the area inside the mar
   for (const [peak, maxDb] of axes) assert.equal(C.axisMaxDb(peak), maxDb, `peak ${peak}`);
 });
 
+// The figures computed the plain way: every band summed at every point.
+function plainCurves(s) {
+  const full = s.bands.filter((band) => band.on);
+  const inForce = Profile.activeBands(s);
+  const at = (bands, channel) => Array.from({ length: C.CURVE_N }, (_, i) => Profile.responseDb(bands, 20 * 1000 ** (i / (C.CURVE_N - 1)), channel, RATE));
+  const [fullL, fullR] = [at(full, 'left'), at(full, 'right')];
+  return {
+    room: fullL.map((l, i) => -(l + fullR[i]) / 2), left: at(inForce, 'left'), right: at(inForce, 'right'),
+    split: inForce.some((band) => band.stereo !== 'stereo'), empty: inForce.length === 0,
+  };
+}
+
+test('the curves are the room at full gain and the bands in force per channel, also when kept parts are reused after an edit', () => {
+  const base = () => Profile.fromJson(roomJson([bell(45, -8, 5), bell(96, -6.44, 4.5, 'left'), bell(130, 3, 2, 'right'), bell(3000, -2, 1)]));
+  // [edit, whether a band in force sits on one channel only afterwards]
+  const edits = [
+    ['nothing', () => {}, true],
+    ['a frequency', (s) => { s.bands[0].freqHz = 52.3; }, true],
+    ['a gain', (s) => { s.bands[1].gainDb = -2.1; }, true],
+    ['a Q', (s) => { s.bands[3].q = 7.5; }, true],
+    ['a side', (s) => { s.bands[1].stereo = 'stereo'; s.bands[2].stereo = 'stereo'; }, false],
+    ['a switch', (s) => { s.bands[1].on = false; }, true],
+    ['the amount', (s) => { s.correctionPct = 30; }, true],
+    ['bypass', (s) => { s.bypass = true; }, false],
+  ];
+  const near = (a, b) => a.every((v, i) => Math.abs(v - b[i]) < 1e-9);
+  for (const [name, edit, split] of edits) {
+    const s = base();
+    const before = C.plotCurves(s, RATE);
+    edit(s);
+    const plain = plainCurves(s);
+    for (const got of [C.plotCurves(s, RATE, before), C.plotCurves(s, RATE)]) {
+      assert.ok(near(got.room, plain.room) && near(got.left, plain.left) && near(got.right, plain.right), name);
+      assert.deepEqual([got.split, got.empty], [split, name === 'bypass'], name);
+    }
+  }
+});
+
 test('the level scale fits the room peak, and the frequency scale runs 20 … 1.0k … 20k', async () => {
   // [room peak, the level labels from top to bottom]
   const level = (n) => (n > 0 ? `+${n}` : `${MINUS}${-n}`);
