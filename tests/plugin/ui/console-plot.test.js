@@ -2,9 +2,11 @@
 
 // The response plot in a real browser: what it draws (read from the canvas text recorder and from
 // pixels of the backing store) and what the pointer does to the bands and the host.
+const fs = require('node:fs');
+const path = require('node:path');
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { browserForTests } = require('./browser-harness.js');
+const { browserForTests, ROOT } = require('./browser-harness.js');
 const C = require('../../../plugin/ui/plugin.js');
 const Profile = require('../../../ui/js/profile.js');
 
@@ -586,4 +588,34 @@ test('hover, crosshair and selection frames draw from the curve cache; a drag st
     assert.equal(step.calls % C.CURVE_N, 0, `${step.calls} calls fill whole curves`);
     await page.page.mouse.up();
   });
+});
+
+test('the demo room is photographed: at 1120 px with a handle selected and the crosshair, bypassed, at 620 px, and at 150 % on a device of scale 2', async () => {
+  const demo = Profile.stateForProfile(Profile.readProfile(require('../../../plugin/ui/demo-profile.js')).profile);
+  const dir = path.join(ROOT, 'build', 'page-screenshots');
+  fs.mkdirSync(dir, { recursive: true });
+  const shots = [
+    ['console-plot-demo-1120', { viewport: { width: 1120, height: 860 } }, {}],
+    ['console-plot-demo-bypassed-1120', { viewport: { width: 1120, height: 860 } }, { bypass: true }],
+    ['console-plot-demo-620', { viewport: { width: 620, height: 860 } }, {}],
+    ['console-plot-demo-150', SCALED, {}],
+  ];
+  for (const [name, options, fields] of shots) {
+    await withConsole(options, async (page) => {
+      const json = Profile.toJson({ ...demo, ...fields });
+      const plot = await showRoom(page, json);
+      const band = demo.bands[3];
+      const at = plot.handle(band);
+      await page.page.mouse.move(at.x, at.y);
+      await page.page.mouse.down();
+      await page.page.mouse.up();
+      const hover = plot.client(plot.g.x(700), plot.g.y(-7));
+      await page.page.mouse.move(hover.x, hover.y);
+      const texts = await frameText(page);
+      assert.ok(texts.some((t) => t.text.startsWith(`${C.fmtHz(band.freqHz)} Hz  `)), `${name}: the selected handle's label`);
+      const file = path.join(dir, `${name}.png`);
+      await page.page.screenshot({ path: file });
+      assert.ok(fs.statSync(file).size > 1000);
+    });
+  }
 });
