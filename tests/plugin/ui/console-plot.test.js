@@ -461,6 +461,17 @@ test('a tie goes to the earlier band, a press on empty space deselects, and a ba
   });
 });
 
+// Presses on the band's handle and moves it, still pressed, to the frequency and gain; gives the
+// window position it was moved to.
+async function dragHandle(page, plot, band, freqHz, gainDb) {
+  const from = plot.handle(band);
+  await page.page.mouse.move(from.x, from.y);
+  await page.page.mouse.down();
+  const to = plot.client(plot.g.x(freqHz), plot.g.y(gainDb));
+  await page.page.mouse.move(to.x, to.y);
+  return to;
+}
+
 // Marks the canvas of the current render, so that a later look can tell whether a render ran.
 const markCanvas = (page) => page.page.evaluate(() => { document.querySelector('.plotwrap canvas').__old = true; });
 const rendered = (page) => page.page.evaluate(() => !document.querySelector('.plotwrap canvas').__old);
@@ -479,11 +490,7 @@ test('a drag ends with its "state" when a move comes with no button or the captu
   for (const [name, end] of ends) {
     await withConsole(SCALED, async (page) => {
       const plot = await showRoom(page, roomJson(bands));
-      const from = plot.handle(bands[0]);
-      await page.page.mouse.move(from.x, from.y);
-      await page.page.mouse.down();
-      const to = plot.client(plot.g.x(2000), plot.g.y(-6));
-      await page.page.mouse.move(to.x, to.y);
+      const to = await dragHandle(page, plot, bands[0], 2000, -6);
       assert.equal(await page.page.evaluate(() => document.querySelector('.plotwrap canvas').hasPointerCapture(1)), true, name);
       await markCanvas(page);
       await page.hostSend('library', { names: ['Den'] });
@@ -512,11 +519,7 @@ test('a drag keeps host renders waiting while the window loses focus, until it e
   const bands = [bell(1000, -3, 2)];
   await withConsole(SCALED, async (page) => {
     const plot = await showRoom(page, roomJson(bands));
-    const from = plot.handle(bands[0]);
-    await page.page.mouse.move(from.x, from.y);
-    await page.page.mouse.down();
-    const to = plot.client(plot.g.x(2000), plot.g.y(-6));
-    await page.page.mouse.move(to.x, to.y);
+    const to = await dragHandle(page, plot, bands[0], 2000, -6);
     await markCanvas(page);
     await page.page.evaluate(() => window.dispatchEvent(new Event('blur')));
     await page.hostSend('library', { names: ['Den'] });
