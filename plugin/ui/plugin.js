@@ -338,9 +338,9 @@
     return band.stereo === 'left' || band.stereo === 'right';
   }
 
-  // One band's response on the channel it plays on, at the given gain, over the curve's points.
-  function bandCurve(band, gainDb, sampleRate) {
-    const one = [{ freqHz: band.freqHz, gainDb, q: band.q, type: band.type, stereo: band.stereo }];
+  // One band's response on the channel it plays on, over the curve's points.
+  function bandCurve(band, sampleRate) {
+    const one = [band];
     const channel = band.stereo === 'right' ? 'right' : 'left';
     const values = new Float64Array(CURVE_N);
     for (let i = 0; i < CURVE_N; i += 1) values[i] = Profile.responseDb(one, curveFreq(i), channel, sampleRate);
@@ -362,7 +362,7 @@
     const parts = new Map();
     const partOf = (band) => {
       const key = `${band.freqHz}|${band.gainDb}|${band.q}|${band.type}|${band.stereo}|${sampleRate}`;
-      const values = parts.get(key) || known.get(key) || bandCurve(band, band.gainDb, sampleRate);
+      const values = parts.get(key) || known.get(key) || bandCurve(band, sampleRate);
       parts.set(key, values);
       return values;
     };
