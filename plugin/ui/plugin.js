@@ -284,6 +284,445 @@
     else ctx.rect(x, y, w, h);
   }
 
+  // ------------------------------------------------------------------ response plot
+  //
+  // One canvas on the scope well: the room behind (the correction turned upside down), the
+  // correction in force in front, and one handle per band at its full gain, so a handle always
+  // matches the numbers in the band bar and the table while the curve follows the amount.
+
+  const CURVE_N = 220;
+  const PLOT_LO_HZ = 20;
+  const PLOT_SPAN = Math.log(1000);
+  const PLOT_MARGIN = Object.freeze({ left: 34, right: 16, top: 16, bottom: 26 });
+  const FREQ_MARKS = Object.freeze([20, 30, 50, 100, 200, 300, 500, 1000, 2000, 3000, 5000, 10000, 20000]);
+  const HIT_RADIUS = 16;
+  // A handle further than this outside the plot area is not drawn, and so cannot be grabbed.
+  const HANDLE_SLACK = 8;
+  const FINE_TRAVEL = 0.25;
+  const Q_STEP = 1.12;
+  const Q_STEP_FINE = 1.02;
+  const NOTE_BELOW_HZ = 2000;
+
+  const clamp = (value, lo, hi) => Math.min(hi, Math.max(lo, value));
+  const roundTo = (value, decimals) => Math.round(value * 10 ** decimals) / 10 ** decimals;
+  // Thin lines on a half pixel fall on one row of pixels instead of smearing over two.
+  const crisp = (value) => Math.round(value) + 0.5;
+
+  function curveFreq(i) {
+    return PLOT_LO_HZ * Math.pow(1000, i / (CURVE_N - 1));
+  }
+
+  // Fits the room but is never tighter than ±12 dB.
+  function axisMaxDb(peakDb) {
+    return Math.max(12, 3 * Math.ceil((Math.max(peakDb, 6) + 2) / 3));
+  }
+
+  // Value-to-pixel mapping of a plot of the given layout size; every pixel here is a layout pixel.
+  function plotGeometry(width, height, maxDb) {
+    const x0 = PLOT_MARGIN.left;
+    const x1 = width - PLOT_MARGIN.right;
+    const top = PLOT_MARGIN.top;
+    const bottom = height - PLOT_MARGIN.bottom;
+    const mid = (top + bottom) / 2;
+    const half = (bottom - top) / 2;
+    return {
+      x0, x1, top, bottom, maxDb,
+      x: (f) => x0 + Math.log(f / PLOT_LO_HZ) / PLOT_SPAN * (x1 - x0),
+      freqAt: (x) => PLOT_LO_HZ * Math.exp((x - x0) / (x1 - x0) * PLOT_SPAN),
+      y: (db) => mid - db / maxDb * half,
+      dbAt: (y) => (mid - y) / half * maxDb,
+    };
+  }
+
+  function oneChannel(band) {
+    return band.stereo === 'left' || band.stereo === 'right';
+  }
+
+  // One band's response on the channel it plays on, over the curve's points.
+  function bandCurve(band, sampleRate) {
+    const one = [band];
+    const channel = band.stereo === 'right' ? 'right' : 'left';
+    const values = new Float64Array(CURVE_N);
+    for (let i = 0; i < CURVE_N; i += 1) values[i] = Profile.responseDb(one, curveFreq(i), channel, sampleRate);
+    return values;
+  }
+
+  function addBand(band, values, left, right) {
+    for (let i = 0; i < CURVE_N; i += 1) {
+      if (band.stereo !== 'right') left[i] += values[i];
+      if (band.stereo !== 'left') right[i] += values[i];
+    }
+  }
+
+  // The plot's figures for one state: the room, the correction in force per channel, and the axis
+  // that fits them. Each band's own curve is kept (`parts`, by its values) and taken from the
+  // previous figures when unchanged, so a drag step computes only the band being dragged.
+  function plotCurves(s, sampleRate, previous) {
+    const known = previous ? previous.parts : new Map();
+    const parts = new Map();
+    const partOf = (band) => {
+      const key = `${band.freqHz}|${band.gainDb}|${band.q}|${band.type}|${band.stereo}|${sampleRate}`;
+      const values = parts.get(key) || known.get(key) || bandCurve(band, sampleRate);
+      parts.set(key, values);
+      return values;
+    };
+    const fullL = new Float64Array(CURVE_N);
+    const fullR = new Float64Array(CURVE_N);
+    const left = new Float64Array(CURVE_N);
+    const right = new Float64Array(CURVE_N);
+    for (const band of s.bands) {
+      if (band.on) addBand(band, partOf(band), fullL, fullR);
+    }
+    const inForce = Profile.activeBands(s);
+    for (const band of inForce) addBand(band, partOf(band), left, right);
+    const room = new Float64Array(CURVE_N);
+    let peak = 0;
+    for (let i = 0; i < CURVE_N; i += 1) {
+      room[i] = -(fullL[i] + fullR[i]) / 2;
+      peak = Math.max(peak, Math.abs(fullL[i]), Math.abs(fullR[i]));
+    }
+    return { room, left, right, split: inForce.some(oneChannel), empty: inForce.length === 0, maxDb: axisMaxDb(peak), parts };
+  }
+
+  // The curve's value at a frequency, interpolated between the two nearest points.
+  function curveAt(values, f) {
+    const t = Math.log(f / PLOT_LO_HZ) / PLOT_SPAN * (CURVE_N - 1);
+    const i0 = clamp(Math.floor(t), 0, CURVE_N - 1);
+    const i1 = Math.min(CURVE_N - 1, i0 + 1);
+    const frac = clamp(t - i0, 0, 1);
+    return values[i0] + (values[i1] - values[i0]) * frac;
+  }
+
+  function handleLabel(band) {
+    const side = band.stereo === 'left' ? '  L' : band.stereo === 'right' ? '  R' : '';
+    return `${fmtHz(band.freqHz)} Hz  ${fmtDb(band.gainDb)} dB  Q${band.q.toFixed(1)}${side}`;
+  }
+
+  function crosshairLabel(f, curves) {
+    const note = f < NOTE_BELOW_HZ ? `  ${noteName(f)}` : '';
+    const left = `${fmtDb(curveAt(curves.left, f))} dB`;
+    const right = curves.split ? `  /  ${fmtDb(curveAt(curves.right, f))} dB` : '';
+    return `${fmtHz(f)} Hz${note}   ${left}${right}`;
+  }
+
+  // A label box centred over a point, held inside the plot area.
+  function labelLeft(g, x, width) {
+    return Math.min(Math.max(x - width / 2, g.x0), g.x1 - width);
+  }
+
+  function drawAxes(ctx, g, height) {
+    const dim = C_INK_DIM();
+    for (const f of FREQ_MARKS) txt(ctx, fmtHz(f), crisp(g.x(f)), height - 9, dim, 9.5, 'center');
+    const step = g.maxDb > 18 ? 6 : 3;
+    for (let db = -g.maxDb; db <= g.maxDb; db += step) {
+      if (db !== 0) txt(ctx, (db > 0 ? '+' : MINUS) + Math.abs(db), g.x0 - 6, g.y(db) + 4, dim, 9.5, 'right');
+    }
+    const zero = crisp(g.y(0));
+    ctx.strokeStyle = GRID_ZERO;
+    ctx.lineWidth = 1;
+    ctx.beginPath();
+    ctx.moveTo(g.x0, zero);
+    ctx.lineTo(g.x1, zero);
+    ctx.stroke();
+    txt(ctx, '0', g.x0 - 6, g.y(0) + 4, C_INK(), 10, 'right', 700);
+  }
+
+  // The curve as a path; `closed` runs it down to 0 dB at both ends for a fill. The points are
+  // evenly spaced in log frequency, so evenly spaced across the plot.
+  function tracePath(ctx, g, values, closed) {
+    const dx = (g.x1 - g.x0) / (CURVE_N - 1);
+    ctx.beginPath();
+    if (closed) ctx.moveTo(g.x0, g.y(0));
+    for (let i = 0; i < CURVE_N; i += 1) {
+      if (i === 0 && !closed) ctx.moveTo(g.x0, g.y(values[0]));
+      else ctx.lineTo(g.x0 + i * dx, g.y(values[i]));
+    }
+    if (closed) {
+      ctx.lineTo(g.x1, g.y(0));
+      ctx.closePath();
+    }
+  }
+
+  function fillCurve(ctx, g, values, colour) {
+    tracePath(ctx, g, values, true);
+    ctx.fillStyle = colour;
+    ctx.fill();
+  }
+
+  function strokeCurve(ctx, g, values, colour, width, dash) {
+    tracePath(ctx, g, values, false);
+    ctx.strokeStyle = colour;
+    ctx.lineWidth = width;
+    ctx.lineJoin = 'round';
+    ctx.setLineDash(dash || []);
+    ctx.stroke();
+    ctx.setLineDash([]);
+  }
+
+  function drawRoom(ctx, g, curves) {
+    fillCurve(ctx, g, curves.room, ROOM_FILL);
+    strokeCurve(ctx, g, curves.room, ROOM_LINE, 1);
+  }
+
+  function drawCorrection(ctx, g, curves) {
+    if (state.bypass) {
+      strokeCurve(ctx, g, curves.left, ROOM_LINE, 2, [5, 5]);
+    } else if (curves.split) {
+      fillCurve(ctx, g, curves.left, hexA(C_CHAN_L(), 0.15));
+      fillCurve(ctx, g, curves.right, hexA(C_CHAN_R(), 0.13));
+      strokeCurve(ctx, g, curves.left, C_CHAN_L(), 3);
+      strokeCurve(ctx, g, curves.right, C_CHAN_R(), 3);
+    } else if (!curves.empty) {
+      fillCurve(ctx, g, curves.left, hexA(C_ACCENT(), 0.17));
+      strokeCurve(ctx, g, curves.left, C_ACCENT(), 3.4);
+    }
+  }
+
+  function handleFill(band, selected) {
+    if (selected) return C_ACCENT();
+    if (band.stereo === 'left') return C_CHAN_L();
+    if (band.stereo === 'right') return C_CHAN_R();
+    return C_INK();
+  }
+
+  function drawHandle(ctx, x, y, radius, band, selected) {
+    ctx.beginPath();
+    ctx.arc(x, y, radius, 0, 2 * Math.PI);
+    if (!band.on) {
+      ctx.fillStyle = hexA(C_INK(), 0.18);
+      ctx.strokeStyle = hexA(C_INK(), 0.45);
+      ctx.lineWidth = 1.5;
+    } else {
+      ctx.globalAlpha = selected ? 1 : 0.9;
+      ctx.fillStyle = handleFill(band, selected);
+      ctx.strokeStyle = C_WELL();
+      ctx.lineWidth = 2;
+    }
+    ctx.fill();
+    ctx.stroke();
+    ctx.globalAlpha = 1;
+  }
+
+  function drawHandleLabel(ctx, g, x, y, radius, band) {
+    const text = handleLabel(band);
+    const width = 8 + 6.1 * text.length;
+    const left = labelLeft(g, x, width);
+    let top = y - radius - 24;
+    if (top < g.top) top = y + radius + 6;
+    rr(ctx, left, top, width, 19, 6);
+    ctx.fillStyle = hexA(C_INK(), 0.93);
+    ctx.fill();
+    txt(ctx, text, left + width / 2, top + 13, C_WELL(), 10.5, 'center');
+  }
+
+  function drawCrosshair(ctx, g, curves, at) {
+    const f = g.freqAt(at.x);
+    const x = crisp(at.x);
+    ctx.strokeStyle = GRID_ZERO;
+    ctx.lineWidth = 1;
+    ctx.setLineDash([3, 3]);
+    ctx.beginPath();
+    ctx.moveTo(x, g.top);
+    ctx.lineTo(x, g.bottom);
+    ctx.stroke();
+    ctx.setLineDash([]);
+    ctx.beginPath();
+    ctx.arc(at.x, g.y(curveAt(curves.left, f)), 3, 0, 2 * Math.PI);
+    ctx.fillStyle = state.bypass ? ROOM_LINE : C_ACCENT();
+    ctx.fill();
+    const text = crosshairLabel(f, curves);
+    const width = 12 + 5.9 * text.length;
+    const left = labelLeft(g, at.x, width);
+    rr(ctx, left, g.top + 2, width, 18, 6);
+    ctx.fillStyle = hexA(C_INK(), 0.93);
+    ctx.fill();
+    ctx.strokeStyle = 'rgba(0,0,0,.14)';
+    ctx.lineWidth = 1;
+    ctx.stroke();
+    txt(ctx, text, left + width / 2, g.top + 14, C_WELL(), 10.5, 'center');
+  }
+
+  function insidePlot(g, at) {
+    return at.x >= g.x0 && at.x <= g.x1 && at.y >= g.top && at.y <= g.bottom;
+  }
+
+  // The drawn handles, in list order: a band beyond the edges is neither drawn nor grabbed, and
+  // stays editable in the band bar and the table.
+  function drawnHandles(g) {
+    const handles = [];
+    for (const band of state.bands) {
+      const x = g.x(band.freqHz);
+      if (x < g.x0 - HANDLE_SLACK || x > g.x1 + HANDLE_SLACK) continue;
+      handles.push({ band, x, y: g.y(band.gainDb) });
+    }
+    return handles;
+  }
+
+  // The nearest drawn handle within reach; on equal distance the earlier band wins.
+  function handleNear(g, at) {
+    let best = null;
+    let bestD2 = HIT_RADIUS * HIT_RADIUS;
+    for (const h of drawnHandles(g)) {
+      const d2 = (h.x - at.x) ** 2 + (h.y - at.y) ** 2;
+      if (d2 < bestD2) {
+        best = h.band;
+        bestD2 = d2;
+      }
+    }
+    return best;
+  }
+
+  function eqPlot(onedit) {
+    let sel = null;
+    let hovered = null;
+    let drag = null;
+    let pointer = null;
+    let curves = null;
+    let curvesAt = -1;
+    let geometry = null;
+    const surface = plate(draw);
+    const canvas = surface.el;
+
+    function currentCurves() {
+      if (!curves || curvesAt !== version) {
+        curves = plotCurves(state, Runtime.sampleRate(), curves);
+        curvesAt = version;
+      }
+      return curves;
+    }
+
+    function draw(ctx, width, height) {
+      ctx.clearRect(0, 0, width, height);
+      const c = currentCurves();
+      const g = plotGeometry(width, height, c.maxDb);
+      geometry = g;
+      drawAxes(ctx, g, height);
+      drawRoom(ctx, g, c);
+      drawCorrection(ctx, g, c);
+      const labelled = [];
+      for (const h of drawnHandles(g)) {
+        const id = h.band.id;
+        const radius = id === sel ? 8 : id === hovered ? 7.5 : 6;
+        drawHandle(ctx, h.x, h.y, radius, h.band, id === sel);
+        if (id === sel || id === hovered) labelled.push({ ...h, radius });
+      }
+      for (const h of labelled) drawHandleLabel(ctx, g, h.x, h.y, h.radius, h.band);
+      if (pointer && !drag && insidePlot(g, pointer)) drawCrosshair(ctx, g, c, pointer);
+      if (!state.bands.length) {
+        txt(ctx, 'No filters in this profile', (g.x0 + g.x1) / 2, (g.top + g.bottom) / 2, C_INK_DIM(), 13, 'center', 500);
+      }
+    }
+
+    function edit(kind) {
+      if (typeof onedit === 'function') onedit(kind);
+    }
+
+    function hit(at) {
+      return geometry ? handleNear(geometry, at) : null;
+    }
+
+    function setHover(id) {
+      if (id === hovered) return;
+      hovered = id;
+      if (!drag) canvas.style.cursor = id === null ? 'crosshair' : 'grab';
+    }
+
+    function onDown(e) {
+      const at = surface.local(e);
+      const band = hit(at);
+      sel = band ? band.id : null;
+      if (band) {
+        drag = { id: band.id, shift: e.shiftKey, grab: at, pointerId: e.pointerId };
+        hovered = band.id;
+        canvas.style.cursor = 'grabbing';
+        // The drag holds host renders until it ends, however it ends.
+        holdRenders(canvas);
+        try {
+          canvas.setPointerCapture(e.pointerId);
+        } catch (err) {
+          // Without capture the drag goes on; a move with no button ends it.
+        }
+      }
+      edit('select');
+    }
+
+    function dragTo(at, e) {
+      const band = state.bands.find((b) => b.id === drag.id);
+      if (!band || !geometry) return;
+      const fine = e.altKey || e.ctrlKey || e.metaKey;
+      const k = fine ? FINE_TRAVEL : 1;
+      const digits = fine ? 2 : 1;
+      const x = drag.grab.x + k * (at.x - drag.grab.x);
+      const y = drag.grab.y + k * (at.y - drag.grab.y);
+      const limits = Profile.LIMITS;
+      if (!drag.shift) band.freqHz = roundTo(clamp(geometry.freqAt(x), limits.freqHz.min, limits.freqHz.max), digits);
+      band.gainDb = roundTo(clamp(geometry.dbAt(y), limits.gainDb.min, limits.gainDb.max), digits);
+      edit('drag');
+    }
+
+    function endDrag() {
+      if (!drag) return;
+      const pointerId = drag.pointerId;
+      drag = null;
+      canvas.style.cursor = 'grab';
+      try {
+        if (canvas.hasPointerCapture(pointerId)) canvas.releasePointerCapture(pointerId);
+      } catch (err) {
+        // Nothing to release.
+      }
+      edit('commit');
+      releaseRenders(canvas);
+    }
+
+    function onMove(e) {
+      const at = surface.local(e);
+      pointer = at;
+      if (!drag) {
+        const band = hit(at);
+        setHover(band ? band.id : null);
+      } else if (e.buttons === 0) {
+        // The release happened where the page could not hear it (a context menu, another window).
+        endDrag();
+      } else {
+        dragTo(at, e);
+      }
+    }
+
+    function onLeave() {
+      pointer = null;
+      if (!drag) setHover(null);
+    }
+
+    function onWheel(e) {
+      const band = hit(surface.local(e));
+      if (!band) return;
+      e.preventDefault();
+      sel = band.id;
+      const step = e.altKey || e.ctrlKey || e.metaKey ? Q_STEP_FINE : Q_STEP;
+      const d = e.deltaY > 0 ? -1 : 1;
+      band.q = roundTo(clamp(band.q * step ** d, Profile.LIMITS.q.min, Profile.LIMITS.q.max), 2);
+      edit('commit');
+    }
+
+    canvas.addEventListener('pointerdown', onDown);
+    canvas.addEventListener('pointermove', onMove);
+    canvas.addEventListener('pointerup', endDrag);
+    canvas.addEventListener('pointercancel', endDrag);
+    canvas.addEventListener('lostpointercapture', endDrag);
+    canvas.addEventListener('pointerleave', onLeave);
+    canvas.addEventListener('wheel', onWheel, { passive: false });
+
+    return {
+      el: canvas,
+      start: surface.start,
+      stop: surface.stop,
+      selected: () => sel,
+      select(id) {
+        sel = id === undefined ? null : id;
+      },
+    };
+  }
+
   // ------------------------------------------------------------------ formatters
 
   const MINUS = '\u2212';
@@ -1009,21 +1448,6 @@
     return { el: el('div', { class: 'conrail' }) };
   }
 
-  function eqPlot(onedit) {
-    let selected = null;
-    const surface = plate(() => {});
-    return {
-      el: surface.el,
-      start: surface.start,
-      stop: surface.stop,
-      selected: () => selected,
-      select(id) {
-        selected = id;
-        if (typeof onedit === 'function') onedit({ kind: 'select', id });
-      },
-    };
-  }
-
   // Until the strip's cells are built, the Filters panel stands open under it.
   function settingsStrip() {
     return {
@@ -1188,10 +1612,10 @@
     paintTint();
 
     const readout = el('div', { class: 'plotread' });
-    plot = eqPlot((edit) => {
+    plot = eqPlot((kind) => {
       selectedBandId = plot ? plot.selected() : null;
-      if (edit && (edit.kind === 'drag' || edit.kind === 'commit')) push();
-      else if (edit && edit.kind === 'select') refreshSelection();
+      if (kind === 'drag' || kind === 'commit') push();
+      else if (kind === 'select') refreshSelection();
     });
     if (selectedBandId !== null && state.bands.some((band) => band.id === selectedBandId)) plot.select(selectedBandId);
     else selectedBandId = null;
@@ -1343,5 +1767,6 @@
     GRID_ZERO, ROOM_FILL, ROOM_LINE, PLOT_FONT,
     tok, hexA, C_ACCENT, C_CHAN_L, C_CHAN_R, C_INK, C_INK_DIM, C_WELL,
     uiScaleFor, fmtHz, fmtDb, noteName, mmFor, copyRoute, routeIsLive, metaLine,
+    CURVE_N, axisMaxDb, plotGeometry, plotCurves,
   };
 });
