@@ -303,8 +303,6 @@
   const Q_STEP_FINE = 1.02;
   const NOTE_BELOW_HZ = 2000;
 
-  const clamp = (value, lo, hi) => Math.min(hi, Math.max(lo, value));
-  const roundTo = (value, decimals) => Math.round(value * 10 ** decimals) / 10 ** decimals;
   // Thin lines on a half pixel fall on one row of pixels instead of smearing over two.
   const crisp = (value) => Math.round(value) + 0.5;
 
@@ -725,6 +723,15 @@
 
   // ------------------------------------------------------------------ formatters
 
+  function clamp(value, lo, hi) {
+    return Math.min(hi, Math.max(lo, value));
+  }
+
+  function roundTo(value, decimals) {
+    const k = 10 ** decimals;
+    return Math.round(value * k) / k;
+  }
+
   const MINUS = '\u2212';
   const NOTES = ['C', 'C\u266F', 'D', 'D\u266F', 'E', 'F', 'F\u266F', 'G', 'G\u266F', 'A', 'A\u266F', 'B'];
   const SPEED_MPS = 343;
@@ -805,15 +812,6 @@
   const KNOB_FINE_KEY_STEP = 0.002;
   const KNOB_FINE_WHEEL_STEP = 0.002;
   const BAND_HINT = 'No filter selected \u2014 click a dot on the curve.';
-
-  function clamp(value, lo, hi) {
-    return Math.min(hi, Math.max(lo, value));
-  }
-
-  function roundTo(value, decimals) {
-    const k = 10 ** decimals;
-    return Math.round(value * k) / k;
-  }
 
   function svgEl(tag, attrs) {
     const node = doc.createElementNS(SVG_NS, tag);
