@@ -195,6 +195,7 @@ test('what the panel lights: the card, the source row, the output row, the butto
       await page.hostSend('devices', c.report);
       const panel = await readPanel(page);
       assert.deepEqual(panel.lit, c.lit, c.name);
+      assert.equal(panel.escapeLit, false, `${c.name}: the way out stands outside the light`);
       assert.equal(panel.action.disabled, Boolean(c.disabled), `${c.name}: the button's state`);
       assert.equal(await page.page.locator('.lit :disabled, .lit:disabled').count(), 0, `${c.name}: nothing disabled is lit`);
       // Enter presses a lit button only; a lit row has none, and sends nothing.
