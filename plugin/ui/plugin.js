@@ -822,9 +822,9 @@
   });
 
   const ENGINE_SELECTS = Object.freeze([
-    { key: 'deviceType', values: (d) => d.types, format: null, title: 'Audio backend' },
-    { key: 'sampleRate', values: (d) => d.rates, format: (rate) => `${rate / 1000} kHz`, title: 'Sample rate' },
-    { key: 'bufferSize', values: (d) => d.bufferSizes, format: (size) => `${size} smp`, title: 'Buffer size' },
+    { key: 'deviceType', values: (d) => hostTexts(d.types), format: null, title: 'Audio backend' },
+    { key: 'sampleRate', values: (d) => hostFigures(d.rates), format: (rate) => `${rate / 1000} kHz`, title: 'Sample rate' },
+    { key: 'bufferSize', values: (d) => hostFigures(d.bufferSizes), format: (size) => `${size} smp`, title: 'Buffer size' },
     {
       key: 'queueMs', values: () => QUEUE_LENGTHS_MS, format: (ms) => `${ms} ms`,
       title: 'Queue \u2014 the cushion held between the two devices\u2019 clocks',
@@ -836,10 +836,13 @@
     return typeof value === 'number' && Number.isFinite(value) ? value : 0;
   }
 
-  // A list from the host, keeping only the entries a select can offer.
-  function hostList(value) {
-    if (!Array.isArray(value)) return [];
-    return value.filter((v) => typeof v === 'string' || (typeof v === 'number' && Number.isFinite(v)));
+  // Lists from the host, keeping only the entries of their kind: names, or finite figures.
+  function hostTexts(value) {
+    return Array.isArray(value) ? value.filter((v) => typeof v === 'string') : [];
+  }
+
+  function hostFigures(value) {
+    return Array.isArray(value) ? value.filter((v) => typeof v === 'number' && Number.isFinite(v)) : [];
   }
 
   function streamStatus() {
@@ -851,7 +854,7 @@
   // one from before the classification: every input is offered and no missing source is claimed.
   function loopInfo(report) {
     const haveLoopInfo = Boolean(report) && Array.isArray(report.loopbackInputs);
-    const loopbackInputs = haveLoopInfo ? hostList(report.loopbackInputs).map(String) : [];
+    const loopbackInputs = haveLoopInfo ? hostTexts(report.loopbackInputs) : [];
     return { haveLoopInfo, loopbackInputs, noSource: haveLoopInfo && loopbackInputs.length === 0 };
   }
 
@@ -969,18 +972,50 @@
     return live ? 'Restart the stream' : 'Apply this routing \u2192';
   }
 
-  function routingPanel() {
-    const report = devices;
-    if (!report) return { el: el('div', { class: 'routing' }, [el('p', { class: 'pctnote', text: ASKING_FOR_DEVICES })]) };
-    if (!pendingRoute) pendingRoute = copyRoute(report.selected);
+  function sourceHint() {
+    if (showAllInputs) return `Showing every input, microphones included. Only a loopback device carries what ${MACHINE} plays.`;
+    return `The virtual device everything on ${MACHINE} plays into \u2014 not your interface.`;
+  }
 
-    const source = loopInfo(report);
+  // The source row lists loopback inputs only, with a way out for a cable the host did not
+  // recognise; that link stays outside the row's light, so Enter on the lit row never presses it.
+  function sourceRows(report, source) {
     const hasInput = pendingRoute.inputDevice !== '';
-    const hasOutput = pendingRoute.outputDevice !== '';
     const isLoopback = source.loopbackInputs.includes(pendingRoute.inputDevice);
     // A working setup with a cable the host did not recognise is never hidden.
     if (source.haveLoopInfo && hasInput && !isLoopback) showAllInputs = true;
     const settled = source.haveLoopInfo && !showAllInputs && isLoopback;
+
+    const inputs = showAllInputs || !source.haveLoopInfo ? hostTexts(report.inputs) : source.loopbackInputs;
+    const row = beacon(routeSelect('Take audio from', 'inputDevice', inputs, null, settled ? null : sourceHint()), { block: true, radius: 10 });
+    if (!source.haveLoopInfo || settled) return { row, escape: null };
+
+    const escape = el('div', { class: 'routehint escape' }, [
+      el('button', {
+        type: 'button', class: 'linkish', 'data-key': 'route:every-input',
+        onclick() {
+          showAllInputs = !showAllInputs;
+          render();
+        },
+      }, showAllInputs ? 'Show only system sources' : 'My cable is not listed \u2014 show every input'),
+    ]);
+    return { row, escape };
+  }
+
+  function engineRow(report) {
+    return el('div', { class: 'routerow' }, [
+      el('span', { text: 'Engine' }),
+      ...ENGINE_SELECTS.map((s) => bareSelect(s.key, s.values(report), s.format, s.title)),
+    ]);
+  }
+
+  function routingPanel() {
+    const report = devices;
+    if (!report) return { el: el('div', { class: 'routing' }, [el('p', { class: 'pctnote', text: ASKING_FOR_DEVICES })]) };
+    if (!pendingRoute) pendingRoute = copyRoute(report.selected);
+    const hasInput = pendingRoute.inputDevice !== '';
+    const hasOutput = pendingRoute.outputDevice !== '';
+    const source = loopInfo(report);
 
     const status = el('div', { class: 'routestat' });
     const paintStatus = () => paintRouteStatus(status);
@@ -988,35 +1023,8 @@
     paintStatus();
 
     const card = source.noSource ? beacon(sourceSetupCard(report.platform, MACHINE), { block: true }) : null;
-
-    const everyInput = showAllInputs || !source.haveLoopInfo;
-    let inputHint = null;
-    if (!settled) {
-      inputHint = showAllInputs
-        ? `Showing every input, microphones included. Only a loopback device carries what ${MACHINE} plays.`
-        : `The virtual device everything on ${MACHINE} plays into \u2014 not your interface.`;
-    }
-    const inputs = everyInput ? hostList(report.inputs) : source.loopbackInputs;
-    const inputRow = beacon(routeSelect('Take audio from', 'inputDevice', inputs, null, inputHint), { block: true, radius: 10 });
-
-    let escape = null;
-    if (source.haveLoopInfo && !settled) {
-      escape = el('div', { class: 'routehint escape' }, [
-        el('button', {
-          type: 'button', class: 'linkish', 'data-key': 'route:every-input',
-          onclick() {
-            showAllInputs = !showAllInputs;
-            render();
-          },
-        }, showAllInputs ? 'Show only system sources' : 'My cable is not listed \u2014 show every input'),
-      ]);
-    }
-
-    const outputRow = beacon(routeSelect('Play it out of', 'outputDevice', hostList(report.outputs)), { block: true, radius: 10 });
-    const engineRow = el('div', { class: 'routerow' }, [
-      el('span', { text: 'Engine' }),
-      ...ENGINE_SELECTS.map((s) => bareSelect(s.key, hostList(s.values(report)), s.format, s.title)),
-    ]);
+    const input = sourceRows(report, source);
+    const outputRow = beacon(routeSelect('Play it out of', 'outputDevice', hostTexts(report.outputs)), { block: true, radius: 10 });
 
     const running = statusRunning();
     const live = routeIsLive();
@@ -1027,12 +1035,12 @@
 
     // The next action, and never a disabled control: with no output the output row stands for it.
     if (card && !hasInput) light(card);
-    else if (!hasInput) light(inputRow);
+    else if (!hasInput) light(input.row);
     else if (!(live && running)) light(action.disabled ? outputRow : actionLight);
 
     return {
       el: el('div', { class: 'routing' }, [
-        status, card, inputRow, escape, outputRow, engineRow,
+        status, card, input.row, input.escape, outputRow, engineRow(report),
         el('div', { class: 'routerow routeact' }, [actionLight]),
       ]),
     };
