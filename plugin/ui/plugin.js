@@ -220,6 +220,21 @@
       else frame = root.requestAnimationFrame(tick);
     }
 
+    function unschedule() {
+      if (frame) root.cancelAnimationFrame(frame);
+      if (timer) root.clearTimeout(timer);
+      frame = 0;
+      timer = 0;
+    }
+
+    // A frame asked for just before the document was hidden would never come, and the timer would
+    // never start: the loop switches between frames and the timer whenever visibility changes.
+    function onVisibility() {
+      if (!running) return;
+      unschedule();
+      schedule();
+    }
+
     function local(e) {
       const rect = canvas.getBoundingClientRect();
       const fx = rect.width ? canvas.clientWidth / rect.width : 1;
@@ -238,16 +253,15 @@
         });
         observer.observe(canvas);
       }
+      doc.addEventListener('visibilitychange', onVisibility);
       redraw();
       schedule();
     }
 
     function stop() {
       running = false;
-      if (frame) root.cancelAnimationFrame(frame);
-      if (timer) root.clearTimeout(timer);
-      frame = 0;
-      timer = 0;
+      unschedule();
+      doc.removeEventListener('visibilitychange', onVisibility);
       root.removeEventListener('resize', size);
       if (observer) observer.disconnect();
       observer = null;
@@ -303,6 +317,11 @@
 
   // ------------------------------------------------------------------ routes
 
+  // A host's record: an array or a scalar where a record belongs is treated as no record.
+  function isObject(value) {
+    return Boolean(value) && typeof value === 'object' && !Array.isArray(value);
+  }
+
   function textOf(value) {
     return value === null || value === undefined ? '' : String(value);
   }
@@ -313,7 +332,7 @@
   }
 
   function copyRoute(route) {
-    const r = route && typeof route === 'object' ? route : {};
+    const r = isObject(route) ? route : {};
     return {
       deviceType: textOf(r.deviceType),
       inputDevice: textOf(r.inputDevice),
@@ -459,6 +478,132 @@
   // Where a chosen or dropped profile file goes; the rooms rail reads it.
   function loadProfileFile() {}
 
+  // ------------------------------------------------------------------ rebuilds and the user
+  //
+  // A render replaces every control in the window, so it must not land in the middle of what the
+  // user is doing. Two mechanisms serve every part of the window.
+  //
+  // Holding renders. A host message that only changes what the window offers ("devices",
+  // "library") updates the module state at once and asks for its render with `renderWhenFree()`.
+  // That render waits while anything holds, and runs once, in a task of its own, after the last
+  // hold ends; "restore" and the user's own loads call `render` directly and show at once.
+  // What holds:
+  //   - a pointer pressed anywhere in `app` or the top bar, until it is lifted or cancelled, its
+  //     capture is lost, or the window loses focus. The render comes after the click that ends
+  //     the press, so the click still reaches the control it was aimed at;
+  //   - a typed field with text not yet committed: any text or number input or text area in `app`
+  //     is marked by its first "input" event and freed by "change", by Escape or by losing focus.
+  //     A field that commits and keeps focus calls `markClean(field)`; an editor that is not an
+  //     input marks itself with `markDirty(field)`;
+  //   - any other gesture a part runs itself: `holdRenders(reason)` until `releaseRenders(reason)`,
+  //     where the reason is any value, typically the part's element. A hold whose reason is an
+  //     element ends when a render removes that element.
+  //
+  // Keeping focus. Every control that can take focus carries `data-key`, a text unique in the
+  // window and the same on every build ("cell:amount", "seg:phase:linear", "route:output").
+  // `render`, and a part that rebuilds its own box through `keepingFocus(box, rebuild)`, move focus
+  // from a replaced control to the new control with the same key, so a keyboard user is not
+  // dropped to the page's body by a strip click, a segment choice or a routing change.
+
+  const holds = new Set();
+  let renderOwed = false;
+
+  function holdRenders(reason) {
+    holds.add(reason);
+  }
+
+  function releaseRenders(reason) {
+    if (!holds.delete(reason) || holds.size || !renderOwed) return;
+    // Never inside the event that ended the gesture: its own handlers still work on the controls.
+    root.setTimeout(() => {
+      if (renderOwed && !holds.size) render();
+    }, 0);
+  }
+
+  function renderWhenFree() {
+    if (holds.size) renderOwed = true;
+    else render();
+  }
+
+  // A render has removed these elements, and with them the gestures on them.
+  function dropDetachedHolds() {
+    for (const reason of holds) {
+      if (reason && reason.nodeType === 1 && !reason.isConnected) holds.delete(reason);
+    }
+  }
+
+  function markDirty(field) {
+    holdRenders(field);
+  }
+
+  function markClean(field) {
+    releaseRenders(field);
+  }
+
+  const NOT_TYPED = /^(button|checkbox|color|file|hidden|image|radio|range|reset|submit)$/;
+
+  function isTypedField(node) {
+    if (!node || node.nodeType !== 1) return false;
+    if (node.tagName === 'TEXTAREA') return true;
+    return node.tagName === 'INPUT' && !NOT_TYPED.test(node.type);
+  }
+
+  function inWindow(node) {
+    return Boolean(node && node.nodeType === 1 && node.closest('#app, .topbar'));
+  }
+
+  const pointerHold = (id) => `pointer ${id}`;
+
+  function releasePointers() {
+    for (const reason of [...holds]) {
+      if (typeof reason === 'string' && reason.startsWith('pointer ')) releaseRenders(reason);
+    }
+  }
+
+  function trackGestures() {
+    doc.addEventListener('pointerdown', (e) => {
+      if (inWindow(e.target)) holdRenders(pointerHold(e.pointerId));
+    }, true);
+    const lifted = (e) => releaseRenders(pointerHold(e.pointerId));
+    for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) root.addEventListener(type, lifted, true);
+    // A release the page never heard of (outside the window, or while another one had focus).
+    root.addEventListener('pointermove', (e) => {
+      if (e.buttons === 0) lifted(e);
+    }, true);
+    root.addEventListener('blur', releasePointers);
+
+    doc.addEventListener('input', (e) => {
+      if (isTypedField(e.target) && e.target.closest('#app')) markDirty(e.target);
+    }, true);
+    // Bubbling, so that the field's own commit and Escape handling have run first.
+    root.addEventListener('change', (e) => markClean(e.target));
+    root.addEventListener('keydown', (e) => {
+      if (e.key === 'Escape') markClean(e.target);
+    });
+    doc.addEventListener('focusout', (e) => markClean(e.target), true);
+  }
+
+  function focusedKey(box) {
+    const active = doc.activeElement;
+    if (!active || !box.contains(active)) return null;
+    return active.getAttribute('data-key');
+  }
+
+  function keyed(box, key) {
+    for (const node of box.querySelectorAll('[data-key]')) {
+      if (node.getAttribute('data-key') === key) return node;
+    }
+    return null;
+  }
+
+  function keepingFocus(box, rebuild) {
+    const key = focusedKey(box);
+    rebuild();
+    if (key === null || box.contains(doc.activeElement)) return;
+    const next = keyed(box, key);
+    if (next) next.focus({ preventScroll: true });
+  }
+
   // ------------------------------------------------------------------ render
 
   const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
@@ -470,6 +615,7 @@
 
   function render() {
     const hasProfile = state.bands.length > 0 || Boolean(state.profileName);
+    renderOwed = false;
     if (cleanup) cleanup();
     cleanup = null;
     refreshers = [];
@@ -513,7 +659,8 @@
     bar.rebuild(true);
 
     const app = doc.getElementById('app');
-    app.replaceChildren(win);
+    keepingFocus(app, () => app.replaceChildren(win));
+    dropDetachedHolds();
     plot.start();
     cleanup = plot.stop;
 
@@ -540,10 +687,16 @@
     button.click();
   }
 
-  // Focus rings are for the keyboard: a key press turns them on, a pointer press off.
+  const MODIFIER_KEYS = /^(Alt|AltGraph|CapsLock|Control|Fn|Meta|OS|Shift)$/;
+
+  // Focus rings are for the keyboard: a key press turns them on, a pointer press off. A modifier
+  // alone does not count: Shift and Alt shape a drag on the plot and must not ring the last
+  // clicked control.
   function trackModality() {
     const rootEl = doc.documentElement;
-    root.addEventListener('keydown', () => rootEl.classList.add('keys'), true);
+    root.addEventListener('keydown', (e) => {
+      if (!MODIFIER_KEYS.test(e.key)) rootEl.classList.add('keys');
+    }, true);
     root.addEventListener('pointerdown', () => rootEl.classList.remove('keys'), true);
   }
 
@@ -587,18 +740,18 @@
     if (!SW) return;
     Runtime.onHostEvent('devices', (payload) => {
       const wasLive = routeIsLive();
-      devices = payload && typeof payload === 'object' ? payload : null;
+      devices = isObject(payload) ? payload : null;
       if (devices && (!pendingRoute || wasLive)) pendingRoute = copyRoute(devices.selected);
-      if (devices && devices.status) meter = devices.status;
-      render();
+      if (devices && isObject(devices.status)) meter = devices.status;
+      renderWhenFree();
     });
     Runtime.onHostEvent('meter', (payload) => {
-      meter = payload && typeof payload === 'object' ? payload : null;
+      meter = isObject(payload) ? payload : null;
       runAll(meterHooks);
     });
     Runtime.onHostEvent('library', (payload) => {
-      libraryNames = payload && Array.isArray(payload.names) ? payload.names : [];
-      render();
+      libraryNames = isObject(payload) && Array.isArray(payload.names) ? payload.names : [];
+      renderWhenFree();
     });
   }
 
@@ -608,6 +761,7 @@
     root.addEventListener('resize', applyUiScale);
     state = Profile.defaultState();
     trackModality();
+    trackGestures();
     wireFiles();
     wireTopBar();
     if (!HOSTED) {
