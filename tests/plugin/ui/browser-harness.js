@@ -142,6 +142,19 @@ async function openConsole(browser, options = {}) {
   return console_;
 }
 
+// In the page: what the top bar, the scope's head and the shell show.
+function chromeState() {
+  return {
+    name: document.getElementById('profileName').textContent,
+    meta: document.getElementById('profileMeta').textContent,
+    h1: document.querySelector('.curvehead h1').textContent,
+    readout: document.querySelector('.curvemeta .plotread').innerHTML,
+    bypass: document.getElementById('bypassBtn').textContent,
+    pressed: document.getElementById('bypassBtn').getAttribute('aria-pressed'),
+    tinted: document.querySelector('.shell').classList.contains('bypassed'),
+  };
+}
+
 // Seeds in the host's own shapes.
 function seedDevices(overrides = {}) {
   const status = {
@@ -213,6 +226,6 @@ function browserForTests(test, engine = CHROMIUM_ENGINE) {
 }
 
 module.exports = {
-  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests, initScript,
+  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests, initScript, chromeState,
   seedDevices, seedMeter, seedLibrary, seedRestore,
 };

@@ -7,18 +7,12 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
+const { chromeState } = require('./browser-harness.js');
 const { seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
 
 const withConsole = webkitForTests(test);
 
-const chrome = (page) => page.run(() => ({
-  name: document.getElementById('profileName').textContent,
-  h1: document.querySelector('.curvehead h1').textContent,
-  readout: document.querySelector('.curvemeta .plotread').innerHTML,
-  bypass: document.getElementById('bypassBtn').textContent,
-  pressed: document.getElementById('bypassBtn').getAttribute('aria-pressed'),
-  tinted: document.querySelector('.shell').classList.contains('bypassed'),
-}));
+const chrome = (page) => page.run(chromeState);
 
 test('under the host the page listens to its four events in order and says only "ready"', async () => {
   await withConsole({}, async (page) => {
