@@ -1,14 +1,15 @@
 'use strict';
 
 // The console's main flows in WebKitGTK, the engine the host's web view embeds: the handshake,
-// a restore, bypass, a hostile room name and the UI scale. The Chromium tests cover the rest;
+// a restore, bypass, a hostile room name, the UI scale and the routing panel. The Chromium tests cover the rest;
 // what differs between the engines is mended in the page.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { chromeState } = require('./browser-harness.js');
-const { seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
+const { seedDevices, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
+const { pluginWith } = require('./plugin-probe.js');
 
 const withConsole = webkitForTests(test);
 
@@ -91,6 +92,48 @@ test('the zoomed shell fills the window at every scale, and fit follows a resize
       await page.waitFor(() => document.documentElement.style.getPropertyValue('--ui') === '1');
     });
   }
+});
+
+// Until the strip carries the Routing cell, a probe strip shows the panel on its own.
+const PANEL_ONLY = pluginWith({
+  settingsStrip: `
+  function settingsStrip() {
+    return { el: el('div', { class: 'settings' }, [el('div', { class: 'cellpanel' }, [routingPanel().el])]) };
+  }`,
+});
+
+test('routing: Enter on the lit setup card asks for the download page; an arrow key on a closed select changes the route and keeps focus, and Enter applies it', async () => {
+  const noSource = seedDevices({
+    loopbackInputs: [], selected: { ...seedDevices().selected, inputDevice: '' }, status: { running: false },
+  });
+  const focused = (page) => page.run(() => document.activeElement.dataset.key || null);
+  await withConsole({ files: { 'plugin.js': PANEL_ONLY } }, async (page) => {
+    await page.hostSend('devices', noSource);
+    await page.settle();
+    await page.click('.routestat');
+    await page.press('Return');
+    await page.settle();
+    const [, shell] = (await page.emits())[1];
+    assert.deepEqual(Object.keys(shell).sort(), ['action', 'url']);
+    assert.equal(shell.action, 'openurl');
+    assert.match(shell.url, /^https:\/\/[^/]+\/Cable\/$/);
+
+    await page.hostSend('restore', seedRestore());
+    await page.hostSend('devices', seedDevices());
+    await page.run(() => document.querySelector('[data-key="route:bufferSize"]').focus());
+    await page.press('Down');
+    await page.settle();
+    assert.equal(await focused(page), 'route:bufferSize', 'focus is on the rebuilt select');
+    assert.deepEqual(await page.run(() => [
+      document.querySelector('[data-key="route:bufferSize"]').value,
+      document.querySelector('.lit [data-key="route:apply"]').textContent,
+    ]), ['512', 'Apply this routing \u2192']);
+    await page.run(() => document.activeElement.blur());
+    await page.press('Return');
+    await page.settle();
+    const routes = await page.run(() => window.__rec.emits.filter((e) => e.name === 'route').map((e) => JSON.stringify(e.payload)));
+    assert.deepEqual(routes, ['{"deviceType":"ALSA","inputDevice":"Loopback Cable","outputDevice":"Speakers","sampleRate":48000,"bufferSize":512,"queueMs":30}']);
+  });
 });
 
 test('the restored console is photographed in WebKitGTK at 1120 and 560 px', async () => {
