@@ -216,6 +216,8 @@ test('running with a room loaded: a new buffer size offers "Apply this routing â
     let panel = await readPanel(page);
     assert.deepEqual([panel.action, panel.lit], [{ text: 'Apply this routing \u2192', disabled: false }, ['route:apply']]);
     assert.deepEqual((await page.emits()).map(([n]) => n), ['ready'], 'a choice alone sends nothing');
+    const widths = await page.page.evaluate(() => [document.querySelector('.lit'), document.querySelector('.lit button')].map((n) => n.getBoundingClientRect().width));
+    assert.equal(widths[0], widths[1], 'the ring hugs the button');
 
     await page.page.click('[data-key="route:apply"]');
     const texts = await page.page.evaluate(() => window.__rec.emits.filter((e) => e.name === 'route').map((e) => JSON.stringify(e.payload)));
@@ -310,6 +312,23 @@ test('a long device name ends in an ellipsis inside its select, which stays with
     assert.ok(got.width <= 300 && got.width >= 150, `width ${got.width}`);
     assert.deepEqual([got.overflow, got.box], ['ellipsis', '0px']);
   });
+});
+
+test('a route row\'s name takes the free width; at 900 px and below it starts from 54 px and the hints are indented 64 px', async () => {
+  const report = seedDevices({ selected: { ...ROUTE, inputDevice: 'Built-in Microphone' } });
+  for (const [width, basis, indent] of [[1120, 'auto', '0px'], [901, 'auto', '0px'], [900, '54px', '64px'], [560, '54px', '64px']]) {
+    await withConsole(hosted({ viewport: { width, height: 860 } }), async (page) => {
+      await page.hostSend('devices', report);
+      const got = await page.page.evaluate(() => {
+        const style = (selector) => getComputedStyle(document.querySelector(selector));
+        return {
+          names: [...document.querySelectorAll('.routerow > span:not(.beacon)')].map((n) => getComputedStyle(n).flexBasis),
+          hints: [style('.routehint:not(.escape)').marginLeft, style('.routehint.escape').marginLeft],
+        };
+      });
+      assert.deepEqual(got, { names: [basis, basis, basis], hints: [indent, indent] }, `${width} px`);
+    });
+  }
 });
 
 test('the setup card is photographed, lit, at 1120 px', async () => {
