@@ -54,8 +54,14 @@ test('the window is built in its order of parts', async () => {
       ]],
       ['conmain', [
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
-        ['bandbar', []],
-        ['strip', []],
+        ['bandbar empty', [['bb-hint', []]]],
+        ['settings', [
+          ['strip', []],
+          ['cellpanel', [
+            ['cellpanelbar', [['cellpanelhead', []]]],
+            ['bandscroll', [['bandtable', [['thead', [['tr', Array(7).fill(['th', []])]]], ['tbody', []]]]]],
+          ]],
+        ]],
       ]],
     ]]]]);
     const tip = await page.page.getAttribute('.curvewrap', 'title');

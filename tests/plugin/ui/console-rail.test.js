@@ -9,7 +9,6 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { ROOT, seedDevices, seedLibrary, browserForTests } = require('./browser-harness.js');
-const { pluginWith } = require('./plugin-probe.js');
 const Profile = require('../../../ui/js/profile.js');
 const Demo = require('../../../plugin/ui/demo-profile.js');
 
@@ -43,24 +42,6 @@ function bigFile() {
   }
   return file;
 }
-
-// The plot's selection, reachable from a test: a plot that selects what it is told and says so.
-const SELECTABLE_PLOT = pluginWith({
-  eqPlot: `
-  function eqPlot(onedit) {
-    let selected = null;
-    const surface = plate(() => {});
-    root.__plot = {
-      el: surface.el, start: surface.start, stop: surface.stop,
-      selected: () => selected,
-      select(id) {
-        selected = id;
-        onedit({ kind: 'select', id });
-      },
-    };
-    return root.__plot;
-  }`,
-});
 
 // What the rail shows, in order.
 const railView = (page) => page.page.evaluate(() => {
@@ -287,19 +268,23 @@ test('loading files: names from the file, the reader\'s errors, unreadable and o
 });
 
 test('a selection survives a load by position, and goes when the new room has no band there', async () => {
-  await withConsole({ files: { 'plugin.js': SELECTABLE_PLOT } }, async (page) => {
-    const selected = () => page.page.evaluate(() => window.__plot.selected());
+  await withConsole({}, async (page) => {
+    const selected = () => page.page.evaluate(() => ({
+      rows: [...document.querySelectorAll('.bandtable tr.sel')].map((tr) => tr.dataset.key),
+      hint: Boolean(document.querySelector('.bandbar .bb-hint')),
+    }));
     await loadDemo(page);
-    await page.page.evaluate(() => window.__plot.select('b3'));
-    assert.equal(bandsIn(roomText('Four', 4)) > 3, true, 'the fixture has a fourth band');
+    await page.page.click('[data-key="row:b3"] td.who');
+    assert.deepEqual(await selected(), { rows: ['row:b3'], hint: false });
+    assert.ok(bandsIn(roomText('Four', 4)) > 3, 'the fixture has a band at the fourth place');
     await drop(page, 'four.json', roomText('Four', 4));
-    assert.equal(await selected(), 'b3');
+    assert.deepEqual(await selected(), { rows: ['row:b3'], hint: false });
     assert.equal(bandsIn(roomText('One', 1)), 1);
     await drop(page, 'one.json', roomText('One', 1));
-    assert.equal(await selected(), null);
+    assert.deepEqual(await selected(), { rows: [], hint: true });
     // With no selection, a load selects nothing.
     await drop(page, 'four.json', roomText('Four', 4));
-    assert.equal(await selected(), null);
+    assert.deepEqual(await selected(), { rows: [], hint: true });
   });
 });
 

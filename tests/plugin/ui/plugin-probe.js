@@ -67,7 +67,7 @@ const PROBES = {
       el: el('div', { class: 'strip' }, [
         el('button', { type: 'button', 'data-key': 'cell:amount' }, 'Amount'),
         el('button', { type: 'button', 'data-key': 'cell:delay' }, 'Delay'),
-        el('input', { type: 'number', class: 'numfield', 'data-key': 'field:pct', value: '65' }),
+        el('input', { type: 'number', 'data-key': 'field:pct', value: '65' }),
         el('span', { role: 'slider', tabindex: '0', 'data-key': 'knob:freq', 'aria-valuenow': '100' }, 'knob'),
         el('span', { tabindex: '0', 'data-key': 'own:control' }, 'own'),
         el('button', { type: 'button' }, 'Unkeyed'),
