@@ -1951,6 +1951,8 @@
   function listenToHost() {
     Runtime.onHostEvent('restore', (payload) => {
       state = Profile.fromJson(typeof payload === 'string' ? payload : JSON.stringify(payload));
+      // The host's room replaces the one a failed load left in force, and the failure with it.
+      lastError = null;
       render();
       refreshLocally();
     });

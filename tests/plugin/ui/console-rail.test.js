@@ -342,6 +342,8 @@ test('the host\'s library: listed once each, a click asks the host to load, and 
       ['Living room', 'saved on this machine', false],
     ]);
     assert.equal(rail.noRooms, null);
+    // A failed load keeps the room and its warning; the host's room ends both.
+    await drop(page, 'notes.json', 'not json');
     const before = (await page.emits()).length;
     await page.page.click('[data-key="room:library:Den"]');
     await page.settle();
@@ -354,6 +356,7 @@ test('the host\'s library: listed once each, a click asks the host to load, and 
     assert.equal((await page.emits()).length, before + 1);
     rail = await railView(page);
     assert.deepEqual(rail.entries.map((e) => [e.name, e.on]), [['Den', true], [DEMO_NAME, false], ['Living room', false]]);
+    assert.equal(rail.warn, null);
     // A payload without names empties the list.
     await page.hostSend('library', { rooms: ['Den'] });
     await page.settle();
