@@ -160,14 +160,15 @@ test('the travelling rule ends under the open cell', async () => {
     await page.hostSend('devices', STREAM_UP);
     const place = () => page.page.evaluate(() => new Promise((resolve) => {
       // After the move's frame and its 0.3 s slide.
-      setTimeout(() => {
+      requestAnimationFrame(() => requestAnimationFrame(async () => {
         const bar = document.querySelector('.stripbar');
+        await Promise.all(bar.getAnimations().map((a) => a.finished));
         const cell = document.querySelector('.scell.on');
         const a = bar.getBoundingClientRect();
         const b = cell.getBoundingClientRect();
         const whole = (v) => Math.round(v) || 0;
         resolve({ left: whole(a.left - b.left), width: whole(a.width - b.width), height: a.height, under: whole(a.bottom - b.bottom) });
-      }, 500);
+      }));
     }));
     const want = { left: 0, width: 0, height: 2, under: 1 };
     assert.deepEqual(await place(), want, 'Amount');
@@ -175,15 +176,16 @@ test('the travelling rule ends under the open cell', async () => {
     assert.deepEqual(await place(), want, 'Insert');
     await openCell(page, 'timing');
     assert.deepEqual(await place(), want, 'Speaker timing');
-    // It starts from where it ended, with its transition off for that placement.
+    // The next slide starts where the last one ended, not from the strip's left edge.
+    const from = await page.page.evaluate(() => document.querySelector('[data-key="cell:timing"]').offsetLeft);
     await openCell(page, 'output');
     const start = await page.page.evaluate(() => new Promise((resolve) => {
-      requestAnimationFrame(() => {
-        const bar = document.querySelector('.stripbar');
-        resolve(getComputedStyle(bar).transitionDuration);
-      });
+      requestAnimationFrame(() => requestAnimationFrame(() => {
+        const slide = document.querySelector('.stripbar').getAnimations().find((a) => a.transitionProperty === 'transform');
+        resolve(slide ? slide.effect.getKeyframes()[0].transform : null);
+      }));
     }));
-    assert.equal(start, '0.3s, 0.3s');
+    assert.equal(start, `translateX(${from}px)`);
   });
 });
 
