@@ -364,8 +364,11 @@ test('Speaker timing: typed delays up to 20 ms, the fader over its 5 ms, and the
     await typeInto(page, 'field:delay:left', '1,5');
     assert.equal((await lastState(page)).delayLeftMs, 1.5);
     assert.deepEqual(await side(page, 'left'), { field: '1.500', fader: '1.5', travel: '514.5 mm of speaker travel' });
-    await slide(page, 'slider:delay:right', 2.2225);
-    assert.equal((await lastState(page)).delayRightMs, 2.223, 'the fader stores whole microseconds');
+    await typeInto(page, 'field:delay:left', '0.12345');
+    assert.equal((await lastState(page)).delayLeftMs, 0.123, 'whole microseconds');
+    await slide(page, 'slider:delay:right', 2.5);
+    assert.equal((await lastState(page)).delayRightMs, 2.5);
+    assert.equal(await page.page.inputValue(key('field:delay:right')), '2.500');
     await page.page.dblclick(key('slider:delay:right'));
     assert.equal((await lastState(page)).delayRightMs, 0.354, 'a double-click gives the delay the room was loaded with');
     assert.deepEqual(await side(page, 'right'), { field: '0.354', fader: '0.354', travel: '121.4 mm of speaker travel' });
