@@ -187,11 +187,19 @@
     let observer = null;
     let running = false;
 
+    // The zoom the canvas is painted at, from the zoom factors on its way up. Its bounding
+    // rectangle cannot tell: Chromium gives it in the window's pixels, WebKit in the zoomed
+    // ancestors' own units, which are the layout pixels.
+    function zoomOf() {
+      let zoom = 1;
+      for (let node = canvas; node; node = node.parentElement) zoom *= Number(root.getComputedStyle(node).zoom) || 1;
+      return zoom;
+    }
+
     function size() {
       width = canvas.clientWidth || 900;
       height = canvas.clientHeight || 348;
-      const rect = canvas.getBoundingClientRect();
-      const zoom = rect.width > 0 && width > 0 ? rect.width / width : 1;
+      const zoom = zoomOf();
       const scale = Math.min(3, (root.devicePixelRatio || 1) * zoom);
       const next = `${width}x${height}@${scale.toFixed(4)}`;
       // Writing the size clears the canvas and would wake the resize observer again.
@@ -235,11 +243,14 @@
       schedule();
     }
 
+    // A pointer's place in layout pixels. Its event is in the window's pixels in both engines; the
+    // rectangle is too in Chromium, and in layout pixels in WebKit, which its width tells apart.
     function local(e) {
       const rect = canvas.getBoundingClientRect();
-      const fx = rect.width ? canvas.clientWidth / rect.width : 1;
-      const fy = rect.height ? canvas.clientHeight / rect.height : 1;
-      return { x: (e.clientX - rect.left) * fx, y: (e.clientY - rect.top) * fy };
+      const zoom = zoomOf();
+      const painted = canvas.clientWidth * zoom;
+      const toWindow = Math.abs(rect.width - painted) <= Math.abs(rect.width - canvas.clientWidth) ? 1 : zoom;
+      return { x: (e.clientX - rect.left * toWindow) / zoom, y: (e.clientY - rect.top * toWindow) / zoom };
     }
 
     function start() {

@@ -3,19 +3,11 @@
 // The console page's handshake with the host and its state flow, in a real browser.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { seedRestore, browserForTests } = require('./browser-harness.js');
+const { seedRestore, browserForTests, chromeState } = require('./browser-harness.js');
 
 const withConsole = browserForTests(test);
 
-const chrome = (page) => page.page.evaluate(() => ({
-  name: document.getElementById('profileName').textContent,
-  meta: document.getElementById('profileMeta').textContent,
-  h1: document.querySelector('.curvehead h1').textContent,
-  readout: document.querySelector('.curvemeta .plotread').innerHTML,
-  bypass: document.getElementById('bypassBtn').textContent,
-  pressed: document.getElementById('bypassBtn').getAttribute('aria-pressed'),
-  tinted: document.querySelector('.shell').classList.contains('bypassed'),
-}));
+const chrome = (page) => page.page.evaluate(chromeState);
 
 test('under the host the page listens to its four events in order and says only "ready"', async () => {
   await withConsole({}, async (page) => {

@@ -1,0 +1,107 @@
+'use strict';
+
+// The console's main flows in WebKitGTK, the engine the host's web view embeds: the handshake,
+// a restore, bypass, a hostile room name and the UI scale. The Chromium tests cover the rest;
+// what differs between the engines is mended in the page.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { chromeState } = require('./browser-harness.js');
+const { seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
+
+const withConsole = webkitForTests(test);
+
+const chrome = (page) => page.run(chromeState);
+
+test('under the host the page listens to its four events in order and says only "ready"', async () => {
+  await withConsole({}, async (page) => {
+    await page.settle();
+    assert.deepEqual(await page.registrations(), ['restore', 'devices', 'meter', 'library']);
+    assert.deepEqual(await page.emits(), [['ready', {}]]);
+    // The page's only https addresses are the font service's.
+    assert.ok(page.refused.includes('https:'), 'the font sheet is refused, not fetched');
+  });
+  await withConsole({ query: '' }, async (page) => {
+    await page.settle();
+    assert.deepEqual(await page.registrations(), ['restore'], 'a bridge without the host query hears restore only');
+    assert.deepEqual(await page.emits(), [['ready', {}]]);
+  });
+});
+
+test('a restore shows the room and sends nothing back', async () => {
+  await withConsole({}, async (page) => {
+    await page.hostSend('restore', seedRestore());
+    const c = await chrome(page);
+    assert.equal(c.name, 'Living room');
+    assert.equal(c.h1, 'Living room');
+    assert.match(c.readout, /^−\d+\.\d dB <u>biggest move · 7 filters<\/u>$/);
+    await page.settle();
+    assert.deepEqual(await page.emits(), [['ready', {}]]);
+  });
+});
+
+test('a click on Bypass sends one state and repaints the button, the tint and the read-out', async () => {
+  await withConsole({}, async (page) => {
+    await page.hostSend('restore', seedRestore());
+    await page.click('#bypassBtn');
+    const emits = await page.emits();
+    assert.equal(emits.length, 2);
+    assert.equal(emits[1][0], 'state');
+    assert.equal(typeof emits[1][1], 'string');
+    assert.match(emits[1][1], /"bypass":true/);
+    const c = await chrome(page);
+    assert.deepEqual([c.bypass, c.pressed, c.tinted, c.readout], ['Bypassed', 'true', true, '<b>Bypassed</b>']);
+  });
+});
+
+test('a room name from outside shows as text and never as markup', async () => {
+  const name = '<img src=x onerror="window.__xss=1">';
+  await withConsole({}, async (page) => {
+    await page.hostSend('restore', seedRestore({ profileName: name }));
+    await page.settle();
+    const c = await chrome(page);
+    assert.equal(c.name, name);
+    assert.equal(c.h1, name);
+    assert.equal(await page.run(() => document.querySelectorAll('img').length), 0);
+    assert.equal(await page.run(() => typeof window.__xss), 'undefined');
+  });
+});
+
+test('the zoomed shell fills the window at every scale, and fit follows a resize', async () => {
+  const cases = [
+    { key: 'fit', width: 560, height: 860, ui: '0.75' },
+    { key: '1', width: 1120, height: 860, ui: '1' },
+    { key: '1.25', width: 1120, height: 860, ui: '1.25' },
+    { key: '1.75', width: 1600, height: 1000, ui: '1.75' },
+  ];
+  const look = (page) => page.run(() => {
+    const root = document.documentElement;
+    const bottom = document.elementFromPoint(innerWidth / 2, innerHeight - 1);
+    return {
+      ui: root.style.getPropertyValue('--ui'), scrollW: root.scrollWidth, scrollH: root.scrollHeight,
+      bottomRowInShell: Boolean(bottom && bottom.closest('.shell')),
+    };
+  });
+  for (const { key, width, height, ui } of cases) {
+    await withConsole({ viewport: { width, height }, storageSeed: { 'brindle.plugin.ui.v1': key } }, async (page) => {
+      assert.deepEqual(await look(page), { ui, scrollW: width, scrollH: height, bottomRowInShell: true }, `scale ${key} at ${width}×${height}`);
+      if (key !== 'fit') return;
+      await page.setViewport({ width: 1120, height: 860 });
+      await page.waitFor(() => document.documentElement.style.getPropertyValue('--ui') === '1');
+    });
+  }
+});
+
+test('the restored console is photographed in WebKitGTK at 1120 and 560 px', async () => {
+  fs.mkdirSync(SCREENSHOTS, { recursive: true });
+  for (const width of [1120, 560]) {
+    await withConsole({ viewport: { width, height: 860 } }, async (page) => {
+      await page.hostSend('restore', seedRestore());
+      await page.settle();
+      const png = await page.screenshot(path.join(SCREENSHOTS, `console-webkit-${width}.png`));
+      assert.equal(png.toString('latin1', 1, 4), 'PNG');
+      assert.equal(png.readUInt32BE(16), width, 'the picture is the page at its width');
+    });
+  }
+});
