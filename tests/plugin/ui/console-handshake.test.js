@@ -34,6 +34,7 @@ test('the fake origin serves the bundle by flat names and nothing else', async (
 });
 
 test('the window is built in its order of parts', async () => {
+  const cell = (className) => [className, [['k', []], ['v', [['b', []], ['u', []], ['i', []]]]]];
   await withConsole({}, async (page) => {
     const tree = await page.page.evaluate(() => {
       const shape = (node) => [node.className || node.tagName.toLowerCase(), [...node.children].map(shape)];
@@ -45,11 +46,11 @@ test('the window is built in its order of parts', async () => {
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
         ['bandbar empty', [['bb-hint', []]]],
         ['settings', [
-          ['strip', []],
-          ['cellpanel', [
-            ['cellpanelbar', [['cellpanelhead', []]]],
-            ['bandscroll', [['bandtable', [['thead', [['tr', Array(7).fill(['th', []])]]], ['tbody', []]]]]],
+          ['strip', [
+            ...Array(5).fill(cell('scell')), cell('scell on warn'), cell('scell'),
+            ['stripbar', []],
           ]],
+          ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', []]]],
         ]],
       ]],
     ]]]]);

@@ -1,14 +1,14 @@
 'use strict';
 
 // The console's main flows in WebKitGTK, the engine the host's web view embeds: the handshake,
-// a restore, bypass, a hostile room name and the UI scale. The Chromium tests cover the rest;
-// what differs between the engines is mended in the page.
+// a restore, bypass, a hostile room name, the UI scale and the settings strip. The Chromium
+// tests cover the rest; what differs between the engines is mended in the page.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { chromeState } = require('./browser-harness.js');
-const { seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
+const { seedDevices, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
 
 const withConsole = webkitForTests(test);
 
@@ -104,4 +104,38 @@ test('the restored console is photographed in WebKitGTK at 1120 and 560 px', asy
       assert.equal(png.readUInt32BE(16), width, 'the picture is the page at its width');
     });
   }
+});
+
+test('the strip opens a panel, a segment sends one state, and the cell and the rule follow', async () => {
+  const strip = (page) => page.run(() => {
+    const on = document.querySelector('.scell.on');
+    const phase = document.querySelector('[data-key="cell:phase"]');
+    const bar = document.querySelector('.stripbar');
+    return {
+      open: on ? on.dataset.key : null,
+      phase: [phase.querySelector('v b').textContent, phase.querySelector('v u').textContent, phase.classList.contains('warn')],
+      warning: (document.querySelector('.warnbox:not([hidden])') || {}).textContent || null,
+      rule: on ? [Math.round(bar.getBoundingClientRect().left - on.getBoundingClientRect().left), Math.round(bar.getBoundingClientRect().width - on.getBoundingClientRect().width)] : null,
+    };
+  });
+  const ruleSettled = () => document.querySelector('.stripbar').getAnimations().length === 0;
+  await withConsole({}, async (page) => {
+    await page.hostSend('devices', seedDevices());
+    await page.hostSend('restore', seedRestore());
+    await page.settle();
+    await page.waitFor(ruleSettled);
+    assert.deepEqual(await strip(page), { open: 'cell:amount', phase: ['Minimum', '0.31 ms', false], warning: null, rule: [0, 0] });
+    await page.click('[data-key="cell:phase"]');
+    await page.click('[data-key="seg:phase:linear"]');
+    await page.settle();
+    await page.waitFor(ruleSettled);
+    assert.deepEqual(await strip(page), {
+      open: 'cell:phase', phase: ['Linear', '192 ms', true], warning: '192 ms will put video, games and calls out of sync.', rule: [0, 0],
+    });
+    assert.deepEqual((await page.emits()).map(([name]) => name), ['ready', 'state']);
+    fs.mkdirSync(SCREENSHOTS, { recursive: true });
+    await page.screenshot(path.join(SCREENSHOTS, 'strip-webkit-phase.png'));
+    await page.click('[data-key="panel:hide"]');
+    assert.deepEqual((await strip(page)).open, null);
+  });
 });
