@@ -187,11 +187,19 @@
     let observer = null;
     let running = false;
 
+    // The zoom the canvas is painted at, from the zoom factors on its way up. Its bounding
+    // rectangle cannot tell: Chromium gives it in the window's pixels, WebKit in the zoomed
+    // ancestors' own units, which are the layout pixels.
+    function zoomOf() {
+      let zoom = 1;
+      for (let node = canvas; node; node = node.parentElement) zoom *= Number(root.getComputedStyle(node).zoom) || 1;
+      return zoom;
+    }
+
     function size() {
       width = canvas.clientWidth || 900;
       height = canvas.clientHeight || 348;
-      const rect = canvas.getBoundingClientRect();
-      const zoom = rect.width > 0 && width > 0 ? rect.width / width : 1;
+      const zoom = zoomOf();
       const scale = Math.min(3, (root.devicePixelRatio || 1) * zoom);
       const next = `${width}x${height}@${scale.toFixed(4)}`;
       // Writing the size clears the canvas and would wake the resize observer again.
@@ -235,11 +243,14 @@
       schedule();
     }
 
+    // A pointer's place in layout pixels. Its event is in the window's pixels in both engines; the
+    // rectangle is too in Chromium, and in layout pixels in WebKit, which its width tells apart.
     function local(e) {
       const rect = canvas.getBoundingClientRect();
-      const fx = rect.width ? canvas.clientWidth / rect.width : 1;
-      const fy = rect.height ? canvas.clientHeight / rect.height : 1;
-      return { x: (e.clientX - rect.left) * fx, y: (e.clientY - rect.top) * fy };
+      const zoom = zoomOf();
+      const painted = canvas.clientWidth * zoom;
+      const toWindow = Math.abs(rect.width - painted) <= Math.abs(rect.width - canvas.clientWidth) ? 1 : zoom;
+      return { x: (e.clientX - rect.left * toWindow) / zoom, y: (e.clientY - rect.top * toWindow) / zoom };
     }
 
     function start() {
@@ -1438,21 +1449,508 @@
     }
   }
 
+  // ------------------------------------------------------------------ settings strip and correction panels
+  //
+  // Everything that is not the curve: one row of value cells under the band bar and exactly one
+  // panel open beneath it. Only the open panel is built, so a closed panel's controls do not exist
+  // and register no repaints; the cells themselves are repainted in place after every change.
+
+  // The speaker faders cover the useful 5 ms (about 1.7 m of speaker offset); up to 20 ms is typed.
+  const FADER_MAX_MS = 5;
+  // Nothing after the system-wide host compensates for its latency; above this, sound and picture part.
+  const LATENCY_WARN_MS = 20;
+  const FALLBACK_RATE = 48000;
+  // A filter narrower than this many FIR bins comes out wider and shallower than drawn.
+  const FIR_RESOLUTION_MARGIN = 1.5;
+  const HIDE_TITLE = 'Hide these controls and give the height to the curve';
+
+  const PHASE_SEGMENTS = [
+    { value: 'minimum', label: 'Minimum', title: 'The phase behaviour of an analogue EQ. Near-zero latency, and a cut never rings before the note that caused it.' },
+    { value: 'linear', label: 'Linear', title: 'Every frequency delayed by the same amount, so nothing is smeared in time. Same magnitude as minimum phase \u2014 only the phase and the latency change.' },
+  ];
+  const FIR_SEGMENTS = [
+    { value: 'low', label: 'Short', title: 'Least latency. Fine above a few hundred Hz.' },
+    { value: 'medium', label: 'Normal', title: 'The sensible default.' },
+    { value: 'high', label: 'Long', title: 'Resolves the narrowest bass modes. Mastering only.' },
+  ];
+  const NOISES = [['pink', 'Pink noise'], ['brown', 'Brown noise']];
+  const INSERT_TITLE = 'A VST3 \u2014 and on a Mac an Audio Unit \u2014 placed after the room correction and before your interface. Not wired up yet; the audio-side host is the next piece of work.';
+
+  // The rate every figure of the strip is computed at.
+  function runtimeRate() {
+    const rate = Number(Runtime.sampleRate());
+    return Number.isFinite(rate) && rate > 0 ? rate : FALLBACK_RATE;
+  }
+
+  // The last "meter", else the status inside the last "devices" report.
+  function streamStatus() {
+    if (isObject(meter)) return meter;
+    return devices && isObject(devices.status) ? devices.status : null;
+  }
+
+  // A number the host sent; anything that is not a finite number reads 0, so "NaN" never shows.
+  function hostNumber(value) {
+    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
+  }
+
+  function latencyMsNow() {
+    const fs = runtimeRate();
+    return (Profile.latencySamples(state, fs) / fs) * 1000;
+  }
+
+  // Two decimals below 10 ms, none from there.
+  function latencyFigure(ms) {
+    return ms < 10 ? ms.toFixed(2) : ms.toFixed(0);
+  }
+
+  function latencyWarns(ms) {
+    return SW && ms > LATENCY_WARN_MS;
+  }
+
+  function fmtDelayPair(leftMs, rightMs) {
+    return `${leftMs.toFixed(2)} / ${rightMs.toFixed(2)}`;
+  }
+
+  // One decimal, a plain hyphen-minus and no "+": the typed field beside it reads the same way.
+  function fmtTrim(db) {
+    return roundTo(db, 1).toFixed(1);
+  }
+
+  function correctionNote() {
+    const pct = state.correctionPct;
+    if (state.bypass) return 'bypassed';
+    if (pct === 0) return 'nothing applied';
+    if (pct < 40) return 'a light touch';
+    if (pct <= 85) return 'the usual working range';
+    if (pct < 100) return 'almost all of it';
+    return 'the full measured correction';
+  }
+
+  function baselineValue(field, fallback) {
+    const base = state.baseline;
+    return base && Number.isFinite(base[field]) ? base[field] : fallback;
+  }
+
+  // One sheet row: the name (with an optional small subtitle) on the left, the controls on the
+  // right. Every parameter of the panels is one of these; no control gets a box of its own.
+  function crow(name, sub, controls, options) {
+    const o = options || {};
+    const subtitle = sub === null || sub === undefined || sub === '' ? null
+      : sub.nodeType === 1 ? sub : el('small', { text: sub });
+    return el(o.tag || 'div', { class: o.sub ? 'crow sub' : 'crow' }, [
+      el('div', { class: 'k' }, [...(Array.isArray(name) ? name : [name]), subtitle]),
+      el('div', { class: 'v' }, controls),
+    ]);
+  }
+
+  // Pushes at every input event, unthrottled; its repaint skips it while it has focus, so a dragged
+  // slider is never moved under the pointer by its own repaint.
+  function railSlider(o) {
+    const input = el('input', {
+      type: 'range', class: o.short ? 'short' : null, min: o.min, max: o.max, step: o.step,
+      'aria-label': o.label, 'data-key': o.key,
+    });
+
+    function show() {
+      input.value = String(o.get());
+    }
+
+    function refresh() {
+      if (doc.activeElement !== input) show();
+    }
+
+    input.addEventListener('input', () => {
+      o.set(Number(input.value));
+      push();
+    });
+    // The double-click focused the slider, so its repaint would skip it: it shows the value itself.
+    input.addEventListener('dblclick', () => {
+      o.set(typeof o.reset === 'function' ? o.reset() : o.min);
+      push();
+      show();
+    });
+    refreshers.push(refresh);
+    show();
+    return input;
+  }
+
+  function segments(name, list, current, choose) {
+    return el('div', { class: 'seggroup', role: 'group' }, list.map((seg) => el('button', {
+      type: 'button', class: seg.value === current ? 'segbtn on' : 'segbtn', title: seg.title || null,
+      'aria-pressed': seg.value === current ? 'true' : 'false', 'data-key': `seg:${name}:${seg.value}`,
+      onclick() {
+        if (seg.value !== current) choose(seg.value);
+      },
+    }, seg.label)));
+  }
+
+  function bigNumber(kind, unit) {
+    const figure = el('span');
+    return { el: el('span', { class: `bignum ${kind}` }, [figure, el('u', { text: unit })]), figure };
+  }
+
+  function correctionPanel() {
+    const basePct = baselineValue('correctionPct', Profile.LIMITS.correctionPct.default);
+    const { min, max, step } = Profile.LIMITS.correctionPct;
+    const note = el('small');
+    const big = bigNumber('pct', '%');
+    const slider = railSlider({
+      key: 'slider:amount', label: 'How much of the room to undo', min, max, step,
+      get: () => state.correctionPct,
+      set: (value) => { state.correctionPct = Math.round(clamp(value, min, max)); },
+      reset: () => basePct,
+    });
+    const paint = () => {
+      note.textContent = correctionNote();
+      big.figure.textContent = String(state.correctionPct);
+    };
+    refreshers.push(paint);
+    paint();
+    return [crow('Amount ', note, [slider, big.el]), outputHeadroomRow()];
+  }
+
+  // It sits with Amount because the attenuation follows from how much correction is applied. The
+  // whole row is a label, so a click anywhere on it toggles the box.
+  function outputHeadroomRow() {
+    const note = el('small', { class: 'below' });
+    const read = el('span', { class: 'hrread' });
+    const box = el('input', {
+      type: 'checkbox', 'aria-label': 'Safe headroom', 'data-key': 'check:headroom',
+      onchange() {
+        state.safeHeadroom = box.checked;
+        push();
+      },
+    });
+    const paint = () => {
+      // Nothing is in force while bypassed, so the figure is 0 then.
+      const db = Profile.headroomDb(Profile.activeBands(state), { sampleRate: runtimeRate() });
+      const safe = state.safeHeadroom !== false;
+      box.checked = safe;
+      if (state.bypass) read.textContent = 'bypassed';
+      else if (!safe) read.textContent = 'off';
+      else if (db < 0) read.textContent = `${db.toFixed(2)} dB`;
+      else read.textContent = 'nothing needed';
+      if (!safe) note.textContent = 'a boost can clip';
+      else if (db < 0) note.textContent = 'attenuating so nothing can';
+      else note.textContent = 'this correction only cuts';
+    };
+    refreshers.push(paint);
+    paint();
+    return el('label', { class: 'crow' }, [
+      el('div', { class: 'k' }, ['Safe headroom', note]),
+      el('div', { class: 'v' }, [read, box]),
+    ]);
+  }
+
+  // The FIR message is linear phase's alone; the latency message shows whenever the Phase cell
+  // warns, minimum phase included (long speaker delays add up past the limit there too).
+  function phaseWarnings() {
+    const messages = [];
+    const fs = runtimeRate();
+    if (state.phaseMode === 'linear') {
+      const resolutionHz = fs / Profile.firTapsFor(state.firQuality, fs);
+      const narrowest = Profile.narrowestBandHz(Profile.activeBands(state));
+      if (narrowest > 0 && narrowest < FIR_RESOLUTION_MARGIN * resolutionHz) {
+        messages.push(`Too short for your narrowest filter (${narrowest.toFixed(1)} Hz) \u2014 it will come out wider and shallower than the curve shows.`);
+      }
+    }
+    const ms = latencyMsNow();
+    if (latencyWarns(ms)) messages.push(`${ms.toFixed(0)} ms will put video, games and calls out of sync.`);
+    return messages;
+  }
+
+  function choosePhase(field, value) {
+    state[field] = value;
+    render();
+    push();
+  }
+
+  function phasePanel() {
+    const big = bigNumber('lat', 'ms');
+    const warn = el('div', { class: 'warnbox slim', role: 'note' });
+    const rows = [crow('Phase', null, [
+      segments('phase', PHASE_SEGMENTS, state.phaseMode, (value) => choosePhase('phaseMode', value)),
+      big.el,
+    ])];
+    if (state.phaseMode === 'linear') {
+      rows.push(crow('Resolution', null, [
+        segments('fir', FIR_SEGMENTS, state.firQuality, (value) => choosePhase('firQuality', value)),
+      ], { sub: true }));
+    }
+    const paint = () => {
+      big.figure.textContent = latencyFigure(latencyMsNow());
+      const messages = phaseWarnings();
+      warn.textContent = messages.join(' ');
+      warn.hidden = messages.length === 0;
+    };
+    refreshers.push(paint);
+    paint();
+    return [...rows, warn];
+  }
+
+  function delayRow(side) {
+    const field = side === 'left' ? 'delayLeftMs' : 'delayRightMs';
+    const Side = side === 'left' ? 'Left' : 'Right';
+    const { min, max, step } = Profile.LIMITS.delayMs;
+    const base = baselineValue(field, 0);
+    const label = `${Side} speaker delay`;
+    const get = () => state[field];
+    const set = (value) => { state[field] = roundTo(clamp(value, min, max), 3); };
+    const travel = el('small');
+    const paint = () => { travel.textContent = `${mmFor(state[field])} mm of speaker travel`; };
+    // A delay above the fader's end shows the fader at its end.
+    const slider = railSlider({ key: `slider:delay:${side}`, label, min, max: FADER_MAX_MS, step, short: true, get, set, reset: () => base });
+    const typed = numberField({ key: `field:delay:${side}`, label, min, max, step, wide: true, suffix: 'ms', get, set, format: (v) => v.toFixed(3) });
+    refreshers.push(paint);
+    paint();
+    return crow([chanPill(side), `${Side} speaker`], travel, [slider, typed.el]);
+  }
+
+  function delayPanel() {
+    return [delayRow('left'), delayRow('right')];
+  }
+
+  function chooseUiStep(key) {
+    setUiPref(key);
+    render();
+  }
+
+  // The preview plays noise through its own correction; under a host real audio is flowing and
+  // the row is absent. Rebuilt on every change, keeping the keyboard on its button.
+  function noiseRow() {
+    const row = el('div', { class: 'utilrow' });
+    let failure = null;
+
+    function play(kind) {
+      failure = null;
+      try {
+        if (Runtime.auditioning() === kind) Runtime.stopAudition();
+        else Runtime.audition(kind);
+      } catch (e) {
+        failure = e && e.message ? String(e.message) : 'The preview cannot play here.';
+      }
+      push();
+    }
+
+    function build() {
+      const playing = Runtime.auditioning();
+      const buttons = NOISES.map(([kind, name]) => el('button', {
+        type: 'button', class: playing === kind ? 'sel' : null, 'data-key': `noise:${kind}`, onclick: () => play(kind),
+      }, `${playing === kind ? '\u23F9' : '\u25B6'} ${name}`));
+      if (playing) {
+        buttons.push(el('button', {
+          type: 'button', class: 'warm', 'data-key': 'noise:stop',
+          onclick() {
+            Runtime.stopAudition();
+            push();
+          },
+        }, '\u23F9 Stop'));
+      }
+      if (failure) buttons.push(el('span', { role: 'alert', text: failure }));
+      row.replaceChildren(...buttons);
+    }
+
+    refreshers.push(() => keepingFocus(row, build));
+    build();
+    return row;
+  }
+
+  function outputPanel() {
+    const { min, max, step } = Profile.LIMITS.outputDb;
+    const get = () => state.outputDb;
+    const set = (value) => { state.outputDb = roundTo(clamp(value, min, max), 1); };
+    const rows = [
+      crow('Output trim', null, [
+        railSlider({ key: 'slider:trim', label: 'Trim', min, max, step, get, set, reset: () => 0 }),
+        numberField({ key: 'field:trim', label: 'Trim', min, max, step, suffix: 'dB', get, set, format: fmtTrim }).el,
+      ]),
+      // The scale is the window's own preference: never sent, never part of the state.
+      crow('Window size', 'everything scales together', [segments('ui', UI_STEPS.map((s) => ({ value: s.key, label: s.label })), uiPref, chooseUiStep)]),
+    ];
+    if (!HOSTED) rows.push(noiseRow());
+    return rows;
+  }
+
+  function reportedOutput() {
+    const selected = devices && isObject(devices.selected) ? devices.selected : null;
+    return selected ? textOf(selected.outputDevice) : '';
+  }
+
+  // Drawn, not wired to any audio: nothing is sent and no plug-in is loaded.
+  function insertSection() {
+    const stages = [['System audio'], ['Tonwell', 'us'], ['Your plugin'], [reportedOutput() || 'your speakers']];
+    const chain = [];
+    stages.forEach(([name, cls], i) => {
+      if (i) chain.push(el('span', { 'aria-hidden': 'true', text: '\u2192' }));
+      chain.push(el('b', { class: cls || null, text: name }));
+    });
+    return [
+      el('div', { class: 'chainmap' }, chain),
+      el('div', { class: 'slot empty' }, [
+        el('button', { type: 'button', class: 'linkish', disabled: true, title: INSERT_TITLE, 'data-key': 'insert:load' }, 'Load a plugin\u2026 (coming next)'),
+      ]),
+    ];
+  }
+
+  // The cells in their order; the last two only in the system-wide host. Each paints its value,
+  // unit and warning from the current state.
+  const CELLS = [
+    {
+      key: 'amount', label: 'Amount', panel: correctionPanel,
+      paint: () => (state.bypass
+        ? { value: 'Bypassed', unit: '', warn: true }
+        : { value: String(state.correctionPct), unit: '%', warn: false }),
+    },
+    {
+      key: 'phase', label: 'Phase', panel: phasePanel,
+      paint() {
+        const ms = latencyMsNow();
+        return { value: state.phaseMode === 'linear' ? 'Linear' : 'Minimum', unit: `${latencyFigure(ms)} ms`, warn: latencyWarns(ms) };
+      },
+    },
+    {
+      key: 'timing', label: 'Speaker timing', panel: delayPanel,
+      paint: () => ({ value: fmtDelayPair(state.delayLeftMs, state.delayRightMs), unit: 'ms', warn: false }),
+    },
+    {
+      key: 'output', label: 'Output', panel: outputPanel,
+      paint: () => ({ value: fmtTrim(state.outputDb), unit: 'dB', warn: false }),
+    },
+    {
+      key: 'filters', label: 'Filters', panel: () => [bandTable()],
+      paint: () => ({ value: String(Profile.activeBands(state).length), unit: `of ${state.bands.length}`, warn: false }),
+    },
+    {
+      key: 'routing', label: 'Routing', systemWide: true, panel: () => [routingPanel().el],
+      paint() {
+        const status = streamStatus();
+        const running = Boolean(status && status.running);
+        return running
+          ? { value: 'Correcting', unit: `${hostNumber(status.latencyMs).toFixed(1)} ms`, warn: false }
+          : { value: 'Not correcting', unit: 'set it up', warn: true };
+      },
+    },
+    { key: 'insert', label: 'Insert', systemWide: true, panel: insertSection, paint: () => ({ value: 'Empty', unit: '', warn: false }) },
+  ];
+
+  function presentCells() {
+    return CELLS.filter((cell) => SW || !cell.systemWide);
+  }
+
+  // Unset means never chosen, null that the user hid the panel, a string the open cell's key.
+  // Under the system-wide host the first render comes before any "devices" report, when the stream
+  // is not yet known to run: the fallback is shown but not stored (for a stale key too), so that
+  // the first report can still open Amount.
+  function decideOpenCell(cells) {
+    const streamDown = SW && !statusRunning();
+    const fallback = streamDown ? 'routing' : 'amount';
+    const stale = typeof openCell === 'string' && !cells.some((cell) => cell.key === openCell);
+    if (openCell === undefined || stale) {
+      if (SW && devices === null) return fallback;
+      openCell = fallback;
+    }
+    // Without a route the system is silent, and routing is where the next action lives.
+    if (openCell === null && streamDown) openCell = 'routing';
+    return openCell;
+  }
+
+  function stripCell(cell, open) {
+    const b = el('b');
+    const u = el('u');
+    const button = el('button', {
+      type: 'button', class: cell.key === open ? 'scell on' : 'scell', 'aria-expanded': cell.key === open ? 'true' : 'false',
+      'data-key': `cell:${cell.key}`,
+      onclick() {
+        // Opening a panel changes nothing the runtime uses, so nothing is sent.
+        openCell = cell.key;
+        render();
+      },
+    }, [el('k', { text: cell.label }), el('v', {}, [b, u, el('i', { 'aria-hidden': 'true', text: '\u25BE' })])]);
+
+    function paint() {
+      const shown = cell.paint();
+      b.textContent = shown.value;
+      u.textContent = shown.unit;
+      u.hidden = !shown.unit;
+      button.classList.toggle('warn', shown.warn);
+    }
+
+    paint();
+    return { cell, button, paint };
+  }
+
+  // The travelling rule starts where it ended last render, with its transition off, and then
+  // slides to the open cell.
+  function moveStripBar(bar, target) {
+    root.requestAnimationFrame(() => {
+      if (!target || !bar.isConnected || !target.isConnected) return;
+      if (lastBar) {
+        bar.style.transition = 'none';
+        bar.style.transform = `translateX(${lastBar.x}px)`;
+        bar.style.width = `${lastBar.width}px`;
+        void bar.offsetWidth;
+        bar.style.transition = '';
+      }
+      const next = { x: target.offsetLeft, width: target.offsetWidth };
+      bar.style.transform = `translateX(${next.x}px)`;
+      bar.style.width = `${next.width}px`;
+      lastBar = next;
+    });
+  }
+
+  function cellPanel(cell) {
+    const hide = el('button', {
+      type: 'button', class: 'panelhide', title: HIDE_TITLE, 'data-key': 'panel:hide',
+      onclick() {
+        const hadFocus = doc.activeElement === hide;
+        openCell = null;
+        render();
+        // With nothing left to hide, the keyboard stays on the cell whose panel it hid.
+        if (hadFocus && !doc.querySelector('[data-key="panel:hide"]')) {
+          const owner = doc.querySelector(`[data-key="cell:${cell.key}"]`);
+          if (owner) owner.focus({ preventScroll: true });
+        }
+      },
+    }, 'Hide \u25BE');
+    return el('div', { class: 'cellpanel', 'data-cell': cell.key }, [
+      el('div', { class: 'cellpanelbar' }, [el('h2', { class: 'cellpanelhead', text: cell.label }), hide]),
+      ...cell.panel(),
+    ]);
+  }
+
+  function settingsStrip() {
+    const cells = presentCells();
+    const open = decideOpenCell(cells);
+    const built = cells.map((cell) => stripCell(cell, open));
+    const bar = el('div', { class: 'stripbar', 'aria-hidden': 'true' });
+    const stripEl = el('div', { class: 'strip' }, [...built.map((c) => c.button), bar]);
+
+    const routing = built.find((c) => c.cell.key === 'routing');
+    if (routing && !statusRunning() && open !== 'routing') {
+      // The ring is drawn on the cell itself, so the lit cell keeps the width of its neighbours.
+      routing.button.classList.add('beacon', 'block');
+      stripBeacon = routing.button;
+    }
+    // The stream's figures arrive with every "meter"; the beacon and the open cell wait for a render.
+    if (routing) meterHooks.push(routing.paint);
+
+    const openCellBuilt = built.find((c) => c.cell.key === open) || null;
+    const panel = openCellBuilt ? cellPanel(openCellBuilt.cell) : null;
+    moveStripBar(bar, openCellBuilt && openCellBuilt.button);
+
+    return {
+      el: el('div', { class: 'settings' }, [stripEl, panel]),
+      repaint: () => runAll(built.map((c) => c.paint)),
+    };
+  }
+
   // ------------------------------------------------------------------ the window's parts
-  // The settings strip is built by its own part; until then it is its container with the class the
+  // The routing panel is built by its own part; until then it is its container with the class the
   // style sheets and the tests address it by.
 
-  // Until the strip's cells are built, the Filters panel stands open under it.
-  function settingsStrip() {
-    return {
-      el: el('div', { class: 'settings' }, [
-        el('div', { class: 'strip' }),
-        el('div', { class: 'cellpanel' }, [
-          el('div', { class: 'cellpanelbar' }, [el('div', { class: 'cellpanelhead', text: 'Filters' })]),
-          bandTable(),
-        ]),
-      ]),
-    };
+  // The Routing cell's panel.
+  function routingPanel() {
+    return { el: el('div', { class: 'routing' }) };
   }
 
   // ------------------------------------------------------------------ rebuilds and the user
@@ -1832,7 +2330,7 @@
   const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
 
   function statusRunning() {
-    const status = meter || (devices && devices.status) || null;
+    const status = streamStatus();
     return Boolean(status && status.running);
   }
 

@@ -4,8 +4,7 @@
 // the host's web view shows it: the page's 13 files served by their flat names from one origin,
 // a fake bridge in place of the one the framework injects, and nothing else reachable.
 const fs = require('node:fs');
-const path = require('node:path');
-const { WHERE, ROOT } = require('./page-loader.js');
+const { ROOT, FILES, FONT_HOSTS, bundleFile } = require('./console-bundle.js');
 
 const CHROMIUM = process.env.BRINDLE_CHROMIUM || '/usr/bin/chromium';
 const CHROMIUM_ARGS = [
@@ -13,25 +12,15 @@ const CHROMIUM_ARGS = [
   '--disable-component-update', '--disable-sync', '--no-first-run',
 ];
 const ORIGIN = 'http://console.test';
-const FONT_HOSTS = ['fonts.googleapis.com', 'fonts.gstatic.com'];
-
-// The bundle: the ten scripts, the document and the two style sheets, by flat name.
-const FILES = {
-  ...Object.fromEntries(Object.entries(WHERE).map(([name, dir]) => [name, path.join(dir, name)])),
-  'index.html': 'plugin/ui/index.html',
-  'app.css': 'research/app/app.css',
-  'plugin.css': 'plugin/ui/plugin.css',
-};
-const MIME = { '.html': 'text/html', '.css': 'text/css', '.js': 'text/javascript' };
 
 // Fails (never skips) when the browser is missing: a page test that silently did not run is worse
-// than a red one.
-async function launchBrowser() {
+// than a red one. `options` are playwright's launch options (a proxy, say).
+async function launchBrowser(options = {}) {
   if (!fs.existsSync(CHROMIUM)) {
     throw new Error(`${CHROMIUM} is missing: the page's browser tests need Debian's chromium (tools/setup installs it)`);
   }
   const { chromium } = require('playwright-core');
-  return chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_ARGS });
+  return chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_ARGS, ...options });
 }
 
 // Injected before any page script: the bridge the framework would provide, recording what the page
@@ -113,13 +102,7 @@ async function openConsole(browser, options = {}) {
   const aborted = [];
   await context.route('**/*', (route) => {
     const url = new URL(route.request().url());
-    if (url.origin === ORIGIN) {
-      const name = url.pathname.replace(/^\//, '') || 'index.html';
-      let body = files[name];
-      if (body === undefined && Object.hasOwn(FILES, name)) body = fs.readFileSync(path.join(ROOT, FILES[name]));
-      if (body === undefined) return route.fulfill({ status: 404, body: 'not found' });
-      return route.fulfill({ status: 200, contentType: MIME[path.extname(name)] || 'application/octet-stream', body });
-    }
+    if (url.origin === ORIGIN) return route.fulfill(bundleFile(url.pathname, files));
     aborted.push(url.href);
     if (hangFonts && FONT_HOSTS.includes(url.hostname)) return undefined;
     return route.abort();
@@ -157,6 +140,19 @@ async function openConsole(browser, options = {}) {
   await console_.load();
   await console_.invariants();
   return console_;
+}
+
+// In the page: what the top bar, the scope's head and the shell show.
+function chromeState() {
+  return {
+    name: document.getElementById('profileName').textContent,
+    meta: document.getElementById('profileMeta').textContent,
+    h1: document.querySelector('.curvehead h1').textContent,
+    readout: document.querySelector('.curvemeta .plotread').innerHTML,
+    bypass: document.getElementById('bypassBtn').textContent,
+    pressed: document.getElementById('bypassBtn').getAttribute('aria-pressed'),
+    tinted: document.querySelector('.shell').classList.contains('bypassed'),
+  };
 }
 
 // Seeds in the host's own shapes.
@@ -201,20 +197,24 @@ function seedRestore(fields = {}) {
   return Profile.toJson(Profile.sanitizeState(state));
 }
 
+const CHROMIUM_ENGINE = { launch: launchBrowser, open: openConsole, close: (browser) => browser.close() };
+
 // One browser for a test file: launched before its tests, closed after them. The returned
 // withConsole(options, body) opens a console, runs the body with it, lets the page settle and
-// checks the invariants, and always closes it.
-function browserForTests(test) {
+// checks the invariants, and always closes it. `engine` is another browser's launch, open and
+// close (the WebKitGTK harness's).
+function browserForTests(test, engine = CHROMIUM_ENGINE) {
   let browser;
   test.before(async () => {
-    browser = await launchBrowser();
+    browser = await engine.launch();
   });
   test.after(async () => {
-    if (browser) await browser.close();
+    if (browser) await engine.close(browser);
   });
 
   return async function withConsole(options, body) {
-    const page = await openConsole(browser, options);
+    if (!browser) throw new Error('the browser did not start');
+    const page = await engine.open(browser, options);
     try {
       await body(page);
       await page.settle();
@@ -226,6 +226,6 @@ function browserForTests(test) {
 }
 
 module.exports = {
-  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests,
+  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests, initScript, chromeState,
   seedDevices, seedMeter, seedLibrary, seedRestore,
 };

@@ -3,19 +3,11 @@
 // The console page's handshake with the host and its state flow, in a real browser.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { seedRestore, browserForTests } = require('./browser-harness.js');
+const { seedRestore, browserForTests, chromeState } = require('./browser-harness.js');
 
 const withConsole = browserForTests(test);
 
-const chrome = (page) => page.page.evaluate(() => ({
-  name: document.getElementById('profileName').textContent,
-  meta: document.getElementById('profileMeta').textContent,
-  h1: document.querySelector('.curvehead h1').textContent,
-  readout: document.querySelector('.curvemeta .plotread').innerHTML,
-  bypass: document.getElementById('bypassBtn').textContent,
-  pressed: document.getElementById('bypassBtn').getAttribute('aria-pressed'),
-  tinted: document.querySelector('.shell').classList.contains('bypassed'),
-}));
+const chrome = (page) => page.page.evaluate(chromeState);
 
 test('under the host the page listens to its four events in order and says only "ready"', async () => {
   await withConsole({}, async (page) => {
@@ -42,6 +34,7 @@ test('the fake origin serves the bundle by flat names and nothing else', async (
 });
 
 test('the window is built in its order of parts', async () => {
+  const cell = (className) => [className, [['k', []], ['v', [['b', []], ['u', []], ['i', []]]]]];
   await withConsole({}, async (page) => {
     const tree = await page.page.evaluate(() => {
       const shape = (node) => [node.className || node.tagName.toLowerCase(), [...node.children].map(shape)];
@@ -56,11 +49,11 @@ test('the window is built in its order of parts', async () => {
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
         ['bandbar empty', [['bb-hint', []]]],
         ['settings', [
-          ['strip', []],
-          ['cellpanel', [
-            ['cellpanelbar', [['cellpanelhead', []]]],
-            ['bandscroll', [['bandtable', [['thead', [['tr', Array(7).fill(['th', []])]]], ['tbody', []]]]]],
+          ['strip', [
+            ...Array(5).fill(cell('scell')), cell('scell on warn'), cell('scell'),
+            ['stripbar', []],
           ]],
+          ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', []]]],
         ]],
       ]],
     ]]]]);

@@ -274,6 +274,7 @@ test('a selection survives a load by position, and goes when the new room has no
       hint: Boolean(document.querySelector('.bandbar .bb-hint')),
     }));
     await loadDemo(page);
+    await page.page.click('[data-key="cell:filters"]');
     await page.page.click('[data-key="row:b3"] td.who');
     assert.deepEqual(await selected(), { rows: ['row:b3'], hint: false });
     assert.ok(bandsIn(roomText('Four', 4)) > 3, 'the fixture has a band at the fourth place');
