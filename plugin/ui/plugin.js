@@ -1945,20 +1945,13 @@
   }
 
   // ------------------------------------------------------------------ the window's parts
-  // The rail, the plot, the band bar and the strip are built by their own parts; until then each
-  // is its container with the class the style sheets and the tests address it by.
-
-  function railPanel() {
-    return { el: el('div', { class: 'conrail' }) };
-  }
+  // The routing panel is built by its own part; until then it is its container with the class the
+  // style sheets and the tests address it by.
 
   // The Routing cell's panel.
   function routingPanel() {
     return { el: el('div', { class: 'routing' }) };
   }
-
-  // Where a chosen or dropped profile file goes; the rooms rail reads it.
-  function loadProfileFile() {}
 
   // ------------------------------------------------------------------ rebuilds and the user
   //
@@ -2086,6 +2079,252 @@
     if (next) next.focus({ preventScroll: true });
   }
 
+  // ------------------------------------------------------------------ rooms rail and profile loading
+  //
+  // The rail lists every room the user can load and carries the actions on a room. Loading turns a
+  // room profile into a fresh working state; it fails without touching the room in force.
+
+  const WIZARD_PROFILES = 'brindle.profiles.v1';
+  const UNTITLED = 'Untitled room';
+  const DEMO_SOURCE = 'Demo room';
+  const UNREADABLE = 'That file could not be read.';
+  const NO_ROOMS = 'No other rooms yet. Export a map as JSON from the measuring app and drop it on this window.';
+  const NOTHING_CHOSEN = 'nothing chosen yet';
+  // A room profile is a few hundred kilobytes; a file far larger was dropped by mistake (a video)
+  // and must not be read into memory as text.
+  const MAX_PROFILE_BYTES = 16 * 1024 * 1024;
+
+  function roomLoaded() {
+    return state.bands.length > 0 || Boolean(state.profileName);
+  }
+
+  function adopt(result, sourceName) {
+    if (!result || !result.ok) {
+      lastError = result && result.error ? String(result.error) : UNREADABLE;
+      render();
+      return false;
+    }
+    lastError = null;
+    const profile = { ...result.profile };
+    if ((!profile.name || profile.name === UNTITLED) && sourceName) profile.name = sourceName;
+    state = Profile.stateForProfile(profile, state);
+    render();
+    push();
+    return true;
+  }
+
+  function loadText(text, sourceName) {
+    const name = sourceName ? String(sourceName) : '';
+    return adopt(Profile.readProfile(text, name ? { name } : undefined), name);
+  }
+
+  function loadDemo() {
+    return adopt(Profile.readProfile(root.BrindleDemoProfile), DEMO_SOURCE);
+  }
+
+  // The measuring application's rooms, read and never written; anything else counts as none.
+  function savedProfiles() {
+    const text = storageGet(WIZARD_PROFILES);
+    if (text === null) return {};
+    try {
+      const value = JSON.parse(text);
+      return isObject(value) ? value : {};
+    } catch (e) {
+      return {};
+    }
+  }
+
+  function loadSavedProfile(name) {
+    const stored = savedProfiles()[name];
+    return loadText(typeof stored === 'string' ? stored : JSON.stringify(stored), name);
+  }
+
+  function sourceNameOf(fileName) {
+    return textOf(fileName).replace(/\.json$/i, '');
+  }
+
+  function pickFile() {
+    const input = doc.getElementById('fileInput');
+    if (!input) return;
+    // Picking the same file again must load it again, and an unchanged value fires no "change".
+    input.value = '';
+    input.click();
+  }
+
+  // One read per file; its load runs as one step when the read completes.
+  function loadProfileFile(file) {
+    const unreadable = () => adopt({ ok: false, error: UNREADABLE });
+    if (!(file.size <= MAX_PROFILE_BYTES)) {
+      unreadable();
+      return;
+    }
+    const name = sourceNameOf(file.name);
+    let reading;
+    try {
+      reading = Promise.resolve(file.text());
+    } catch (e) {
+      reading = Promise.reject(e);
+    }
+    reading.then((text) => loadText(text, name), unreadable);
+  }
+
+  // The drop veil: nested elements each send their own drag-enter and drag-leave, so a counter of
+  // the enters not yet left decides when the drag has left the window.
+  let dragDepth = 0;
+  let dropVeil = null;
+
+  function showDropVeil() {
+    if (dropVeil) return;
+    dropVeil = el('div', { class: 'dropveil' }, 'Drop a room profile');
+    // Outside the shell, so the UI scale does not shrink it.
+    doc.body.append(dropVeil);
+  }
+
+  function endDrag() {
+    dragDepth = 0;
+    if (dropVeil) dropVeil.remove();
+    dropVeil = null;
+  }
+
+  function wireDrops() {
+    root.addEventListener('dragenter', (e) => {
+      e.preventDefault();
+      dragDepth += 1;
+      if (dragDepth === 1) showDropVeil();
+    });
+    root.addEventListener('dragover', (e) => e.preventDefault());
+    root.addEventListener('dragleave', () => {
+      dragDepth -= 1;
+      if (dragDepth <= 0) endDrag();
+    });
+    root.addEventListener('drop', (e) => {
+      // The browser must not open the file in place of the console.
+      e.preventDefault();
+      endDrag();
+      const file = e.dataTransfer && e.dataTransfer.files && e.dataTransfer.files[0];
+      if (file) loadProfileFile(file);
+    });
+  }
+
+  // Names come from files, the host and storage: every one goes in as text.
+  function railRoom(name, second, options) {
+    const o = options || {};
+    const top = el('div', { class: 'roomtop' }, [
+      el('span', { class: 'roomname', text: name }),
+      o.pct === undefined || o.pct === null ? null : el('span', { class: 'roompct', text: o.pct }),
+    ]);
+    const out = second === undefined || second === null ? null : el('div', { class: 'roomout', text: second });
+    const props = { class: o.on ? 'room on' : 'room', title: o.title === undefined ? name : o.title };
+    // An inert entry only tells: it is no control and takes no focus.
+    if (o.inert) return el('div', props, [top, out]);
+    return el('button', { ...props, type: 'button', 'data-key': o.key, onclick: o.onclick || null }, [top, out]);
+  }
+
+  function railHead(title, extra) {
+    return el('div', { class: 'conrailhead' }, [title, extra]);
+  }
+
+  function selectedRoute() {
+    return SW && devices && isObject(devices.selected) ? devices.selected : null;
+  }
+
+  function currentRoomLine() {
+    const route = selectedRoute();
+    const line = (route && textOf(route.outputDevice)) || plural(state.bands.length, 'filter');
+    return state.bypass ? `${line} · bypassed` : line;
+  }
+
+  function paintRailFoot(foot) {
+    const inForce = state.bypass ? 'bypassed' : `${Profile.activeBands(state).length} in force at ${state.correctionPct}%`;
+    foot.replaceChildren(`${plural(state.bands.length, 'filter')} fitted`, el('br'), inForce);
+  }
+
+  function emptyRail() {
+    const load = el('button', { type: 'button', class: 'primary', 'data-key': 'rail:load', onclick: pickFile }, 'Load a room profile');
+    railLoad = beacon(load, { block: true, radius: 10 });
+    return [
+      railLoad,
+      el('div', { class: 'row' }, [
+        el('button', { type: 'button', class: 'linkish', 'data-key': 'rail:demo', onclick: loadDemo }, 'Try the demo room'),
+        el('button', { type: 'button', class: 'linkish', disabled: true }, '\u2026or drag a map JSON onto this window'),
+      ]),
+    ];
+  }
+
+  function otherRooms(current) {
+    const library = libraryNames.map(textOf).filter((name) => name && name !== current);
+    const browser = Object.keys(savedProfiles()).sort().filter((name) => name && name !== current);
+    const entries = [
+      ...library.map((name) => railRoom(name, 'saved on this machine', {
+        key: `room:library:${name}`,
+        onclick: () => Runtime.send('library', { action: 'load', name }),
+      })),
+      ...browser.map((name) => railRoom(name, 'measured in this browser', {
+        key: `room:browser:${name}`,
+        onclick: () => loadSavedProfile(name),
+      })),
+    ];
+    return entries.length ? entries : [el('div', { class: 'conrailfoot', text: NO_ROOMS })];
+  }
+
+  function thisMachine() {
+    const route = selectedRoute();
+    if (!route) return [];
+    const device = (value) => textOf(value) || NOTHING_CHOSEN;
+    return [
+      el('div', { class: 'conrailrule' }),
+      railHead('This machine'),
+      railRoom('Taking audio from', device(route.inputDevice), { inert: true, title: device(route.inputDevice) }),
+      railRoom('Playing it out of', device(route.outputDevice), { inert: true, title: device(route.outputDevice) }),
+    ];
+  }
+
+  function resetRoom() {
+    state = Profile.resetToProfile(state);
+    lastError = null;
+    render();
+    push();
+  }
+
+  function unloadRoom() {
+    if (!HOSTED) Runtime.stopAudition();
+    state = Profile.defaultState();
+    lastError = null;
+    render();
+    push();
+  }
+
+  function railPanel() {
+    const name = state.profileName || UNTITLED;
+    const add = el('button', { type: 'button', class: 'add', title: 'Load a profile file', 'data-key': 'rail:add', onclick: pickFile }, '+');
+    const parts = [railHead('Rooms', add)];
+    // A failed load leaves the room in force, so its reason shows above it too.
+    if (lastError) parts.push(el('div', { class: 'warnbox', role: 'alert', text: lastError }));
+    let current = null;
+    if (roomLoaded()) {
+      current = railRoom(name, currentRoomLine(), { on: true, pct: `${state.correctionPct}%`, key: 'room:current' });
+      parts.push(current);
+    } else {
+      parts.push(...emptyRail());
+    }
+    const foot = el('div', { class: 'conrailfoot' });
+    parts.push(...otherRooms(state.profileName), ...thisMachine(), el('div', { class: 'conrailrule' }), foot,
+      el('div', { class: 'conrailacts' }, [
+        el('button', { type: 'button', class: 'linkish', 'data-key': 'rail:reset', onclick: resetRoom }, '\u21BA Reset to the profile'),
+        el('button', { type: 'button', class: 'linkish', 'data-key': 'rail:unload', onclick: unloadRoom }, 'Unload this room'),
+      ]));
+
+    // The entry in force and the foot follow every change without a rebuild.
+    function repaint() {
+      paintRailFoot(foot);
+      if (!current) return;
+      current.querySelector('.roompct').textContent = `${state.correctionPct}%`;
+      current.querySelector('.roomout').textContent = currentRoomLine();
+    }
+    repaint();
+    return { el: el('div', { class: 'conrail' }, parts), repaint };
+  }
+
   // ------------------------------------------------------------------ render
 
   const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
@@ -2191,18 +2430,12 @@
         if (file) loadProfileFile(file);
       });
     }
-    root.addEventListener('dragover', (e) => e.preventDefault());
-    root.addEventListener('drop', (e) => {
-      e.preventDefault();
-      const file = e.dataTransfer && e.dataTransfer.files && e.dataTransfer.files[0];
-      if (file) loadProfileFile(file);
-    });
+    wireDrops();
   }
 
   function wireTopBar() {
     const load = doc.getElementById('loadBtn');
-    const input = doc.getElementById('fileInput');
-    if (load && input) load.addEventListener('click', () => input.click());
+    if (load) load.addEventListener('click', pickFile);
     const bypass = doc.getElementById('bypassBtn');
     if (bypass) {
       bypass.addEventListener('click', () => {
@@ -2216,6 +2449,8 @@
   function listenToHost() {
     Runtime.onHostEvent('restore', (payload) => {
       state = Profile.fromJson(typeof payload === 'string' ? payload : JSON.stringify(payload));
+      // The host's room replaces the one a failed load left in force, and the failure with it.
+      lastError = null;
       render();
       refreshLocally();
     });

@@ -41,7 +41,10 @@ test('the window is built in its order of parts', async () => {
       return shape(document.getElementById('app').firstElementChild);
     });
     assert.deepEqual(tree, ['win', [['conbody', [
-      ['conrail', []],
+      ['conrail', [
+        ['conrailhead', [['add', []]]], ['beacon block', [['primary', []]]], ['row', [['linkish', []], ['linkish', []]]],
+        ['conrailfoot', []], ['conrailrule', []], ['conrailfoot', [['br', []]]], ['conrailacts', [['linkish', []], ['linkish', []]]],
+      ]],
       ['conmain', [
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
         ['bandbar empty', [['bb-hint', []]]],

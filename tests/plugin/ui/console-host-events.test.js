@@ -144,7 +144,7 @@ test('Enter presses the lit button, unless focus is on a control of its own or t
 
 test('with nothing lit, Enter does nothing and sends nothing', async () => {
   await withConsole({}, async (page) => {
-    await page.hostSend('devices', seedDevices());
+    await page.hostSend('devices', seedDevices({ status: { running: false } }));
     assert.equal(await page.page.locator('.lit').count(), 0);
     await page.page.keyboard.press('Enter');
     await page.settle();

@@ -473,6 +473,8 @@ test('a "meter" repaints the Routing cell in place; the beacon waits for a rende
   ];
   await withConsole({}, async (page) => {
     await page.hostSend('devices', STREAM_UP);
+    // With a room loaded, so that the rail's load button is not the lit control.
+    await page.hostSend('restore', DEMO);
     await openCell(page, 'phase');
     await page.page.evaluate(() => {
       for (const node of document.querySelectorAll('#app *')) node.__old = true;

@@ -1,8 +1,8 @@
 'use strict';
 
 // The console's main flows in WebKitGTK, the engine the host's web view embeds: the handshake,
-// a restore, bypass, a hostile room name, the UI scale and the settings strip. The Chromium
-// tests cover the rest; what differs between the engines is mended in the page.
+// a restore, bypass, a hostile room name, the UI scale, the settings strip and the rooms rail. The
+// Chromium tests cover the rest; what differs between the engines is mended in the page.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -137,5 +137,46 @@ test('the strip opens a panel, a segment sends one state, and the cell and the r
     await page.screenshot(path.join(SCREENSHOTS, 'strip-webkit-phase.png'));
     await page.click('[data-key="panel:hide"]');
     assert.deepEqual((await strip(page)).open, null);
+  });
+});
+
+test('the rail loads the demo room by a real click, and a dropped file is read, or kept out with its reason', async () => {
+  const rail = (page) => page.run(() => ({
+    room: [...document.querySelectorAll('.room.on .roomname, .room.on .roompct')].map((n) => n.textContent),
+    foot: document.querySelector('.conrailrule + .conrailfoot').innerText.replace('\n', ' / '),
+    warn: (document.querySelector('.conrail .warnbox') || {}).textContent || null,
+    veils: document.querySelectorAll('.dropveil').length,
+  }));
+  // A file dropped on the plot, as the window's drag and drop hands it over.
+  const drop = (page, name, text) => page.runAsync((n, t) => new Promise((resolve) => {
+    const data = new DataTransfer();
+    data.items.add(new File([t], n, { type: 'application/json' }));
+    const target = document.querySelector('.plotwrap canvas');
+    target.dispatchEvent(new DragEvent('dragenter', { bubbles: true, cancelable: true, dataTransfer: data }));
+    const veils = document.querySelectorAll('.dropveil').length;
+    const old = document.querySelector('.win');
+    target.dispatchEvent(new DragEvent('drop', { bubbles: true, cancelable: true, dataTransfer: data }));
+    const wait = () => (document.querySelector('.win') !== old ? resolve(veils) : setTimeout(wait, 10));
+    wait();
+  }), name, text);
+  await withConsole({}, async (page) => {
+    await page.hostSend('devices', seedDevices());
+    await page.settle();
+    await page.click('[data-key="rail:demo"]');
+    await page.settle();
+    const sent = (await page.emits()).filter(([name]) => name === 'state');
+    assert.equal(sent.length, 1);
+    assert.match(sent[0][1], /"profileName":"Demo room — small rectangular, suspended floor","profileAt":"[^"]+","bypass":false,"correctionPct":65,/);
+    assert.deepEqual(await rail(page), {
+      room: ['Demo room — small rectangular, suspended floor', '65%'], foot: '11 filters fitted / 11 in force at 65%', warn: null, veils: 0,
+    });
+    assert.equal(await drop(page, 'notes.json', 'not json'), 1, 'the veil shows while the file is over the window');
+    assert.deepEqual(await rail(page), {
+      room: ['Demo room — small rectangular, suspended floor', '65%'], foot: '11 filters fitted / 11 in force at 65%',
+      warn: 'That file is not valid JSON.', veils: 0,
+    });
+    await drop(page, 'room-a.JSON', JSON.stringify({ match: [{ freqHz: 45, lowHz: 42.4, highHz: 47.7, q: 5.2, boostDbL: 8.5, boostDbR: 8.5 }] }));
+    assert.deepEqual(await rail(page), { room: ['room-a', '65%'], foot: '1 filter fitted / 1 in force at 65%', warn: null, veils: 0 });
+    assert.equal((await page.emits()).filter(([name]) => name === 'state').length, 2);
   });
 });
