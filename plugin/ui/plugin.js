@@ -243,14 +243,19 @@
       schedule();
     }
 
-    // A pointer's place in layout pixels. Its event is in the window's pixels in both engines; the
-    // rectangle is too in Chromium, and in layout pixels in WebKit, which its width tells apart.
+    // A pointer's place in the drawing's pixels. The drawing is the client size, a whole number
+    // of layout pixels, stretched over the painted rectangle, so a fractional layout height moves
+    // what is drawn by up to half a pixel: the pointer is mapped by the same stretch. Its event is
+    // in the window's pixels in both engines; the rectangle is too in Chromium, and in layout
+    // pixels in WebKit, which its width tells apart.
     function local(e) {
       const rect = canvas.getBoundingClientRect();
       const zoom = zoomOf();
       const painted = canvas.clientWidth * zoom;
       const toWindow = Math.abs(rect.width - painted) <= Math.abs(rect.width - canvas.clientWidth) ? 1 : zoom;
-      return { x: (e.clientX - rect.left * toWindow) / zoom, y: (e.clientY - rect.top * toWindow) / zoom };
+      const fx = rect.width ? canvas.clientWidth / (rect.width * toWindow) : 1 / zoom;
+      const fy = rect.height ? canvas.clientHeight / (rect.height * toWindow) : 1 / zoom;
+      return { x: (e.clientX - rect.left * toWindow) * fx, y: (e.clientY - rect.top * toWindow) * fy };
     }
 
     function start() {
@@ -842,11 +847,6 @@
     },
   ]);
 
-  // A figure from the host: anything that is not a finite number reads 0, so "NaN" never shows.
-  function hostNumber(value) {
-    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
-  }
-
   // Lists from the host, keeping only the entries of their kind: names, or finite figures.
   function hostTexts(value) {
     return Array.isArray(value) ? value.filter((v) => typeof v === 'string') : [];
@@ -854,11 +854,6 @@
 
   function hostFigures(value) {
     return Array.isArray(value) ? value.filter((v) => typeof v === 'number' && Number.isFinite(v)) : [];
-  }
-
-  function streamStatus() {
-    if (meter) return meter;
-    return devices && isObject(devices.status) ? devices.status : null;
   }
 
   // What the report says about loopback sources. A host that never sends the list is treated as
@@ -1697,29 +1692,500 @@
     }
   }
 
-  // ------------------------------------------------------------------ the window's parts
-  // The rail, the plot, the band bar and the strip are built by their own parts; until then each
-  // is its container with the class the style sheets and the tests address it by.
+  // ------------------------------------------------------------------ settings strip and correction panels
+  //
+  // Everything that is not the curve: one row of value cells under the band bar and exactly one
+  // panel open beneath it. Only the open panel is built, so a closed panel's controls do not exist
+  // and register no repaints; the cells themselves are repainted in place after every change.
 
-  function railPanel() {
-    return { el: el('div', { class: 'conrail' }) };
+  // The speaker faders cover the useful 5 ms (about 1.7 m of speaker offset); up to 20 ms is typed.
+  const FADER_MAX_MS = 5;
+  // Nothing after the system-wide host compensates for its latency; above this, sound and picture part.
+  const LATENCY_WARN_MS = 20;
+  const FALLBACK_RATE = 48000;
+  // A filter narrower than this many FIR bins comes out wider and shallower than drawn.
+  const FIR_RESOLUTION_MARGIN = 1.5;
+  const HIDE_TITLE = 'Hide these controls and give the height to the curve';
+
+  const PHASE_SEGMENTS = [
+    { value: 'minimum', label: 'Minimum', title: 'The phase behaviour of an analogue EQ. Near-zero latency, and a cut never rings before the note that caused it.' },
+    { value: 'linear', label: 'Linear', title: 'Every frequency delayed by the same amount, so nothing is smeared in time. Same magnitude as minimum phase \u2014 only the phase and the latency change.' },
+  ];
+  const FIR_SEGMENTS = [
+    { value: 'low', label: 'Short', title: 'Least latency. Fine above a few hundred Hz.' },
+    { value: 'medium', label: 'Normal', title: 'The sensible default.' },
+    { value: 'high', label: 'Long', title: 'Resolves the narrowest bass modes. Mastering only.' },
+  ];
+  const NOISES = [['pink', 'Pink noise'], ['brown', 'Brown noise']];
+  const INSERT_TITLE = 'A VST3 \u2014 and on a Mac an Audio Unit \u2014 placed after the room correction and before your interface. Not wired up yet; the audio-side host is the next piece of work.';
+
+  // The rate every figure of the strip is computed at.
+  function runtimeRate() {
+    const rate = Number(Runtime.sampleRate());
+    return Number.isFinite(rate) && rate > 0 ? rate : FALLBACK_RATE;
   }
 
-  // Until the strip's cells are built, the Filters panel stands open under it.
-  function settingsStrip() {
-    return {
-      el: el('div', { class: 'settings' }, [
-        el('div', { class: 'strip' }),
-        el('div', { class: 'cellpanel' }, [
-          el('div', { class: 'cellpanelbar' }, [el('div', { class: 'cellpanelhead', text: 'Filters' })]),
-          bandTable(),
-        ]),
+  // The last "meter", else the status inside the last "devices" report.
+  function streamStatus() {
+    if (isObject(meter)) return meter;
+    return devices && isObject(devices.status) ? devices.status : null;
+  }
+
+  // A number the host sent; anything that is not a finite number reads 0, so "NaN" never shows.
+  function hostNumber(value) {
+    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
+  }
+
+  function latencyMsNow() {
+    const fs = runtimeRate();
+    return (Profile.latencySamples(state, fs) / fs) * 1000;
+  }
+
+  // Two decimals below 10 ms, none from there.
+  function latencyFigure(ms) {
+    return ms < 10 ? ms.toFixed(2) : ms.toFixed(0);
+  }
+
+  function latencyWarns(ms) {
+    return SW && ms > LATENCY_WARN_MS;
+  }
+
+  function fmtDelayPair(leftMs, rightMs) {
+    return `${leftMs.toFixed(2)} / ${rightMs.toFixed(2)}`;
+  }
+
+  // One decimal, a plain hyphen-minus and no "+": the typed field beside it reads the same way.
+  function fmtTrim(db) {
+    return roundTo(db, 1).toFixed(1);
+  }
+
+  function correctionNote() {
+    const pct = state.correctionPct;
+    if (state.bypass) return 'bypassed';
+    if (pct === 0) return 'nothing applied';
+    if (pct < 40) return 'a light touch';
+    if (pct <= 85) return 'the usual working range';
+    if (pct < 100) return 'almost all of it';
+    return 'the full measured correction';
+  }
+
+  function baselineValue(field, fallback) {
+    const base = state.baseline;
+    return base && Number.isFinite(base[field]) ? base[field] : fallback;
+  }
+
+  // One sheet row: the name (with an optional small subtitle) on the left, the controls on the
+  // right. Every parameter of the panels is one of these; no control gets a box of its own.
+  function crow(name, sub, controls, options) {
+    const o = options || {};
+    const subtitle = sub === null || sub === undefined || sub === '' ? null
+      : sub.nodeType === 1 ? sub : el('small', { text: sub });
+    return el(o.tag || 'div', { class: o.sub ? 'crow sub' : 'crow' }, [
+      el('div', { class: 'k' }, [...(Array.isArray(name) ? name : [name]), subtitle]),
+      el('div', { class: 'v' }, controls),
+    ]);
+  }
+
+  // Pushes at every input event, unthrottled; its repaint skips it while it has focus, so a dragged
+  // slider is never moved under the pointer by its own repaint.
+  function railSlider(o) {
+    const input = el('input', {
+      type: 'range', class: o.short ? 'short' : null, min: o.min, max: o.max, step: o.step,
+      'aria-label': o.label, 'data-key': o.key,
+    });
+
+    function show() {
+      input.value = String(o.get());
+    }
+
+    function refresh() {
+      if (doc.activeElement !== input) show();
+    }
+
+    input.addEventListener('input', () => {
+      o.set(Number(input.value));
+      push();
+    });
+    // The double-click focused the slider, so its repaint would skip it: it shows the value itself.
+    input.addEventListener('dblclick', () => {
+      o.set(typeof o.reset === 'function' ? o.reset() : o.min);
+      push();
+      show();
+    });
+    refreshers.push(refresh);
+    show();
+    return input;
+  }
+
+  function segments(name, list, current, choose) {
+    return el('div', { class: 'seggroup', role: 'group' }, list.map((seg) => el('button', {
+      type: 'button', class: seg.value === current ? 'segbtn on' : 'segbtn', title: seg.title || null,
+      'aria-pressed': seg.value === current ? 'true' : 'false', 'data-key': `seg:${name}:${seg.value}`,
+      onclick() {
+        if (seg.value !== current) choose(seg.value);
+      },
+    }, seg.label)));
+  }
+
+  function bigNumber(kind, unit) {
+    const figure = el('span');
+    return { el: el('span', { class: `bignum ${kind}` }, [figure, el('u', { text: unit })]), figure };
+  }
+
+  function correctionPanel() {
+    const basePct = baselineValue('correctionPct', Profile.LIMITS.correctionPct.default);
+    const { min, max, step } = Profile.LIMITS.correctionPct;
+    const note = el('small');
+    const big = bigNumber('pct', '%');
+    const slider = railSlider({
+      key: 'slider:amount', label: 'How much of the room to undo', min, max, step,
+      get: () => state.correctionPct,
+      set: (value) => { state.correctionPct = Math.round(clamp(value, min, max)); },
+      reset: () => basePct,
+    });
+    const paint = () => {
+      note.textContent = correctionNote();
+      big.figure.textContent = String(state.correctionPct);
+    };
+    refreshers.push(paint);
+    paint();
+    return [crow('Amount ', note, [slider, big.el]), outputHeadroomRow()];
+  }
+
+  // It sits with Amount because the attenuation follows from how much correction is applied. The
+  // whole row is a label, so a click anywhere on it toggles the box.
+  function outputHeadroomRow() {
+    const note = el('small', { class: 'below' });
+    const read = el('span', { class: 'hrread' });
+    const box = el('input', {
+      type: 'checkbox', 'aria-label': 'Safe headroom', 'data-key': 'check:headroom',
+      onchange() {
+        state.safeHeadroom = box.checked;
+        push();
+      },
+    });
+    const paint = () => {
+      // Nothing is in force while bypassed, so the figure is 0 then.
+      const db = Profile.headroomDb(Profile.activeBands(state), { sampleRate: runtimeRate() });
+      const safe = state.safeHeadroom !== false;
+      box.checked = safe;
+      if (state.bypass) read.textContent = 'bypassed';
+      else if (!safe) read.textContent = 'off';
+      else if (db < 0) read.textContent = `${db.toFixed(2)} dB`;
+      else read.textContent = 'nothing needed';
+      if (!safe) note.textContent = 'a boost can clip';
+      else if (db < 0) note.textContent = 'attenuating so nothing can';
+      else note.textContent = 'this correction only cuts';
+    };
+    refreshers.push(paint);
+    paint();
+    return el('label', { class: 'crow' }, [
+      el('div', { class: 'k' }, ['Safe headroom', note]),
+      el('div', { class: 'v' }, [read, box]),
+    ]);
+  }
+
+  // The FIR message is linear phase's alone; the latency message shows whenever the Phase cell
+  // warns, minimum phase included (long speaker delays add up past the limit there too).
+  function phaseWarnings() {
+    const messages = [];
+    const fs = runtimeRate();
+    if (state.phaseMode === 'linear') {
+      const resolutionHz = fs / Profile.firTapsFor(state.firQuality, fs);
+      const narrowest = Profile.narrowestBandHz(Profile.activeBands(state));
+      if (narrowest > 0 && narrowest < FIR_RESOLUTION_MARGIN * resolutionHz) {
+        messages.push(`Too short for your narrowest filter (${narrowest.toFixed(1)} Hz) \u2014 it will come out wider and shallower than the curve shows.`);
+      }
+    }
+    const ms = latencyMsNow();
+    if (latencyWarns(ms)) messages.push(`${ms.toFixed(0)} ms will put video, games and calls out of sync.`);
+    return messages;
+  }
+
+  function choosePhase(field, value) {
+    state[field] = value;
+    render();
+    push();
+  }
+
+  function phasePanel() {
+    const big = bigNumber('lat', 'ms');
+    const warn = el('div', { class: 'warnbox slim', role: 'note' });
+    const rows = [crow('Phase', null, [
+      segments('phase', PHASE_SEGMENTS, state.phaseMode, (value) => choosePhase('phaseMode', value)),
+      big.el,
+    ])];
+    if (state.phaseMode === 'linear') {
+      rows.push(crow('Resolution', null, [
+        segments('fir', FIR_SEGMENTS, state.firQuality, (value) => choosePhase('firQuality', value)),
+      ], { sub: true }));
+    }
+    const paint = () => {
+      big.figure.textContent = latencyFigure(latencyMsNow());
+      const messages = phaseWarnings();
+      warn.textContent = messages.join(' ');
+      warn.hidden = messages.length === 0;
+    };
+    refreshers.push(paint);
+    paint();
+    return [...rows, warn];
+  }
+
+  function delayRow(side) {
+    const field = side === 'left' ? 'delayLeftMs' : 'delayRightMs';
+    const Side = side === 'left' ? 'Left' : 'Right';
+    const { min, max, step } = Profile.LIMITS.delayMs;
+    const base = baselineValue(field, 0);
+    const label = `${Side} speaker delay`;
+    const get = () => state[field];
+    const set = (value) => { state[field] = roundTo(clamp(value, min, max), 3); };
+    const travel = el('small');
+    const paint = () => { travel.textContent = `${mmFor(state[field])} mm of speaker travel`; };
+    // A delay above the fader's end shows the fader at its end.
+    const slider = railSlider({ key: `slider:delay:${side}`, label, min, max: FADER_MAX_MS, step, short: true, get, set, reset: () => base });
+    const typed = numberField({ key: `field:delay:${side}`, label, min, max, step, wide: true, suffix: 'ms', get, set, format: (v) => v.toFixed(3) });
+    refreshers.push(paint);
+    paint();
+    return crow([chanPill(side), `${Side} speaker`], travel, [slider, typed.el]);
+  }
+
+  function delayPanel() {
+    return [delayRow('left'), delayRow('right')];
+  }
+
+  function chooseUiStep(key) {
+    setUiPref(key);
+    render();
+  }
+
+  // The preview plays noise through its own correction; under a host real audio is flowing and
+  // the row is absent. Rebuilt on every change, keeping the keyboard on its button.
+  function noiseRow() {
+    const row = el('div', { class: 'utilrow' });
+    let failure = null;
+
+    function play(kind) {
+      failure = null;
+      try {
+        if (Runtime.auditioning() === kind) Runtime.stopAudition();
+        else Runtime.audition(kind);
+      } catch (e) {
+        failure = e && e.message ? String(e.message) : 'The preview cannot play here.';
+      }
+      push();
+    }
+
+    function build() {
+      const playing = Runtime.auditioning();
+      const buttons = NOISES.map(([kind, name]) => el('button', {
+        type: 'button', class: playing === kind ? 'sel' : null, 'data-key': `noise:${kind}`, onclick: () => play(kind),
+      }, `${playing === kind ? '\u23F9' : '\u25B6'} ${name}`));
+      if (playing) {
+        buttons.push(el('button', {
+          type: 'button', class: 'warm', 'data-key': 'noise:stop',
+          onclick() {
+            Runtime.stopAudition();
+            push();
+          },
+        }, '\u23F9 Stop'));
+      }
+      if (failure) buttons.push(el('span', { role: 'alert', text: failure }));
+      row.replaceChildren(...buttons);
+    }
+
+    refreshers.push(() => keepingFocus(row, build));
+    build();
+    return row;
+  }
+
+  function outputPanel() {
+    const { min, max, step } = Profile.LIMITS.outputDb;
+    const get = () => state.outputDb;
+    const set = (value) => { state.outputDb = roundTo(clamp(value, min, max), 1); };
+    const rows = [
+      crow('Output trim', null, [
+        railSlider({ key: 'slider:trim', label: 'Trim', min, max, step, get, set, reset: () => 0 }),
+        numberField({ key: 'field:trim', label: 'Trim', min, max, step, suffix: 'dB', get, set, format: fmtTrim }).el,
       ]),
+      // The scale is the window's own preference: never sent, never part of the state.
+      crow('Window size', 'everything scales together', [segments('ui', UI_STEPS.map((s) => ({ value: s.key, label: s.label })), uiPref, chooseUiStep)]),
+    ];
+    if (!HOSTED) rows.push(noiseRow());
+    return rows;
+  }
+
+  function reportedOutput() {
+    const selected = devices && isObject(devices.selected) ? devices.selected : null;
+    return selected ? textOf(selected.outputDevice) : '';
+  }
+
+  // Drawn, not wired to any audio: nothing is sent and no plug-in is loaded.
+  function insertSection() {
+    const stages = [['System audio'], ['Tonwell', 'us'], ['Your plugin'], [reportedOutput() || 'your speakers']];
+    const chain = [];
+    stages.forEach(([name, cls], i) => {
+      if (i) chain.push(el('span', { 'aria-hidden': 'true', text: '\u2192' }));
+      chain.push(el('b', { class: cls || null, text: name }));
+    });
+    return [
+      el('div', { class: 'chainmap' }, chain),
+      el('div', { class: 'slot empty' }, [
+        el('button', { type: 'button', class: 'linkish', disabled: true, title: INSERT_TITLE, 'data-key': 'insert:load' }, 'Load a plugin\u2026 (coming next)'),
+      ]),
+    ];
+  }
+
+  // The cells in their order; the last two only in the system-wide host. Each paints its value,
+  // unit and warning from the current state.
+  const CELLS = [
+    {
+      key: 'amount', label: 'Amount', panel: correctionPanel,
+      paint: () => (state.bypass
+        ? { value: 'Bypassed', unit: '', warn: true }
+        : { value: String(state.correctionPct), unit: '%', warn: false }),
+    },
+    {
+      key: 'phase', label: 'Phase', panel: phasePanel,
+      paint() {
+        const ms = latencyMsNow();
+        return { value: state.phaseMode === 'linear' ? 'Linear' : 'Minimum', unit: `${latencyFigure(ms)} ms`, warn: latencyWarns(ms) };
+      },
+    },
+    {
+      key: 'timing', label: 'Speaker timing', panel: delayPanel,
+      paint: () => ({ value: fmtDelayPair(state.delayLeftMs, state.delayRightMs), unit: 'ms', warn: false }),
+    },
+    {
+      key: 'output', label: 'Output', panel: outputPanel,
+      paint: () => ({ value: fmtTrim(state.outputDb), unit: 'dB', warn: false }),
+    },
+    {
+      key: 'filters', label: 'Filters', panel: () => [bandTable()],
+      paint: () => ({ value: String(Profile.activeBands(state).length), unit: `of ${state.bands.length}`, warn: false }),
+    },
+    {
+      key: 'routing', label: 'Routing', systemWide: true, panel: () => [routingPanel().el],
+      paint() {
+        const status = streamStatus();
+        const running = Boolean(status && status.running);
+        return running
+          ? { value: 'Correcting', unit: `${hostNumber(status.latencyMs).toFixed(1)} ms`, warn: false }
+          : { value: 'Not correcting', unit: 'set it up', warn: true };
+      },
+    },
+    { key: 'insert', label: 'Insert', systemWide: true, panel: insertSection, paint: () => ({ value: 'Empty', unit: '', warn: false }) },
+  ];
+
+  function presentCells() {
+    return CELLS.filter((cell) => SW || !cell.systemWide);
+  }
+
+  // Unset means never chosen, null that the user hid the panel, a string the open cell's key.
+  // Under the system-wide host the first render comes before any "devices" report, when the stream
+  // is not yet known to run: the fallback is shown but not stored (for a stale key too), so that
+  // the first report can still open Amount.
+  function decideOpenCell(cells) {
+    const streamDown = SW && !statusRunning();
+    const fallback = streamDown ? 'routing' : 'amount';
+    const stale = typeof openCell === 'string' && !cells.some((cell) => cell.key === openCell);
+    if (openCell === undefined || stale) {
+      if (SW && devices === null) return fallback;
+      openCell = fallback;
+    }
+    // Without a route the system is silent, and routing is where the next action lives.
+    if (openCell === null && streamDown) openCell = 'routing';
+    return openCell;
+  }
+
+  function stripCell(cell, open) {
+    const b = el('b');
+    const u = el('u');
+    const button = el('button', {
+      type: 'button', class: cell.key === open ? 'scell on' : 'scell', 'aria-expanded': cell.key === open ? 'true' : 'false',
+      'data-key': `cell:${cell.key}`,
+      onclick() {
+        // Opening a panel changes nothing the runtime uses, so nothing is sent.
+        openCell = cell.key;
+        render();
+      },
+    }, [el('k', { text: cell.label }), el('v', {}, [b, u, el('i', { 'aria-hidden': 'true', text: '\u25BE' })])]);
+
+    function paint() {
+      const shown = cell.paint();
+      b.textContent = shown.value;
+      u.textContent = shown.unit;
+      u.hidden = !shown.unit;
+      button.classList.toggle('warn', shown.warn);
+    }
+
+    paint();
+    return { cell, button, paint };
+  }
+
+  // The travelling rule starts where it ended last render, with its transition off, and then
+  // slides to the open cell.
+  function moveStripBar(bar, target) {
+    root.requestAnimationFrame(() => {
+      if (!target || !bar.isConnected || !target.isConnected) return;
+      if (lastBar) {
+        bar.style.transition = 'none';
+        bar.style.transform = `translateX(${lastBar.x}px)`;
+        bar.style.width = `${lastBar.width}px`;
+        void bar.offsetWidth;
+        bar.style.transition = '';
+      }
+      const next = { x: target.offsetLeft, width: target.offsetWidth };
+      bar.style.transform = `translateX(${next.x}px)`;
+      bar.style.width = `${next.width}px`;
+      lastBar = next;
+    });
+  }
+
+  function cellPanel(cell) {
+    const hide = el('button', {
+      type: 'button', class: 'panelhide', title: HIDE_TITLE, 'data-key': 'panel:hide',
+      onclick() {
+        const hadFocus = doc.activeElement === hide;
+        openCell = null;
+        render();
+        // With nothing left to hide, the keyboard stays on the cell whose panel it hid.
+        if (hadFocus && !doc.querySelector('[data-key="panel:hide"]')) {
+          const owner = doc.querySelector(`[data-key="cell:${cell.key}"]`);
+          if (owner) owner.focus({ preventScroll: true });
+        }
+      },
+    }, 'Hide \u25BE');
+    return el('div', { class: 'cellpanel', 'data-cell': cell.key }, [
+      el('div', { class: 'cellpanelbar' }, [el('h2', { class: 'cellpanelhead', text: cell.label }), hide]),
+      ...cell.panel(),
+    ]);
+  }
+
+  function settingsStrip() {
+    const cells = presentCells();
+    const open = decideOpenCell(cells);
+    const built = cells.map((cell) => stripCell(cell, open));
+    const bar = el('div', { class: 'stripbar', 'aria-hidden': 'true' });
+    const stripEl = el('div', { class: 'strip' }, [...built.map((c) => c.button), bar]);
+
+    const routing = built.find((c) => c.cell.key === 'routing');
+    if (routing && !statusRunning() && open !== 'routing') {
+      // The ring is drawn on the cell itself, so the lit cell keeps the width of its neighbours.
+      routing.button.classList.add('beacon', 'block');
+      stripBeacon = routing.button;
+    }
+    // The stream's figures arrive with every "meter"; the beacon and the open cell wait for a render.
+    if (routing) meterHooks.push(routing.paint);
+
+    const openCellBuilt = built.find((c) => c.cell.key === open) || null;
+    const panel = openCellBuilt ? cellPanel(openCellBuilt.cell) : null;
+    moveStripBar(bar, openCellBuilt && openCellBuilt.button);
+
+    return {
+      el: el('div', { class: 'settings' }, [stripEl, panel]),
+      repaint: () => runAll(built.map((c) => c.paint)),
     };
   }
-
-  // Where a chosen or dropped profile file goes; the rooms rail reads it.
-  function loadProfileFile() {}
 
   // ------------------------------------------------------------------ rebuilds and the user
   //
@@ -1847,12 +2313,258 @@
     if (next) next.focus({ preventScroll: true });
   }
 
+  // ------------------------------------------------------------------ rooms rail and profile loading
+  //
+  // The rail lists every room the user can load and carries the actions on a room. Loading turns a
+  // room profile into a fresh working state; it fails without touching the room in force.
+
+  const WIZARD_PROFILES = 'brindle.profiles.v1';
+  const UNTITLED = 'Untitled room';
+  const DEMO_SOURCE = 'Demo room';
+  const UNREADABLE = 'That file could not be read.';
+  const NO_ROOMS = 'No other rooms yet. Export a map as JSON from the measuring app and drop it on this window.';
+  const NOTHING_CHOSEN = 'nothing chosen yet';
+  // A room profile is a few hundred kilobytes; a file far larger was dropped by mistake (a video)
+  // and must not be read into memory as text.
+  const MAX_PROFILE_BYTES = 16 * 1024 * 1024;
+
+  function roomLoaded() {
+    return state.bands.length > 0 || Boolean(state.profileName);
+  }
+
+  function adopt(result, sourceName) {
+    if (!result || !result.ok) {
+      lastError = result && result.error ? String(result.error) : UNREADABLE;
+      render();
+      return false;
+    }
+    lastError = null;
+    const profile = { ...result.profile };
+    if ((!profile.name || profile.name === UNTITLED) && sourceName) profile.name = sourceName;
+    state = Profile.stateForProfile(profile, state);
+    render();
+    push();
+    return true;
+  }
+
+  function loadText(text, sourceName) {
+    const name = sourceName ? String(sourceName) : '';
+    return adopt(Profile.readProfile(text, name ? { name } : undefined), name);
+  }
+
+  function loadDemo() {
+    return adopt(Profile.readProfile(root.BrindleDemoProfile), DEMO_SOURCE);
+  }
+
+  // The measuring application's rooms, read and never written; anything else counts as none.
+  function savedProfiles() {
+    const text = storageGet(WIZARD_PROFILES);
+    if (text === null) return {};
+    try {
+      const value = JSON.parse(text);
+      return isObject(value) ? value : {};
+    } catch (e) {
+      return {};
+    }
+  }
+
+  function loadSavedProfile(name) {
+    const stored = savedProfiles()[name];
+    return loadText(typeof stored === 'string' ? stored : JSON.stringify(stored), name);
+  }
+
+  function sourceNameOf(fileName) {
+    return textOf(fileName).replace(/\.json$/i, '');
+  }
+
+  function pickFile() {
+    const input = doc.getElementById('fileInput');
+    if (!input) return;
+    // Picking the same file again must load it again, and an unchanged value fires no "change".
+    input.value = '';
+    input.click();
+  }
+
+  // One read per file; its load runs as one step when the read completes.
+  function loadProfileFile(file) {
+    const unreadable = () => adopt({ ok: false, error: UNREADABLE });
+    if (!(file.size <= MAX_PROFILE_BYTES)) {
+      unreadable();
+      return;
+    }
+    const name = sourceNameOf(file.name);
+    let reading;
+    try {
+      reading = Promise.resolve(file.text());
+    } catch (e) {
+      reading = Promise.reject(e);
+    }
+    reading.then((text) => loadText(text, name), unreadable);
+  }
+
+  // The drop veil: nested elements each send their own drag-enter and drag-leave, so a counter of
+  // the enters not yet left decides when the drag has left the window.
+  let dragDepth = 0;
+  let dropVeil = null;
+
+  function showDropVeil() {
+    if (dropVeil) return;
+    dropVeil = el('div', { class: 'dropveil' }, 'Drop a room profile');
+    // Outside the shell, so the UI scale does not shrink it.
+    doc.body.append(dropVeil);
+  }
+
+  function endDrag() {
+    dragDepth = 0;
+    if (dropVeil) dropVeil.remove();
+    dropVeil = null;
+  }
+
+  function wireDrops() {
+    root.addEventListener('dragenter', (e) => {
+      e.preventDefault();
+      dragDepth += 1;
+      if (dragDepth === 1) showDropVeil();
+    });
+    root.addEventListener('dragover', (e) => e.preventDefault());
+    root.addEventListener('dragleave', () => {
+      dragDepth -= 1;
+      if (dragDepth <= 0) endDrag();
+    });
+    root.addEventListener('drop', (e) => {
+      // The browser must not open the file in place of the console.
+      e.preventDefault();
+      endDrag();
+      const file = e.dataTransfer && e.dataTransfer.files && e.dataTransfer.files[0];
+      if (file) loadProfileFile(file);
+    });
+  }
+
+  // Names come from files, the host and storage: every one goes in as text.
+  function railRoom(name, second, options) {
+    const o = options || {};
+    const top = el('div', { class: 'roomtop' }, [
+      el('span', { class: 'roomname', text: name }),
+      o.pct === undefined || o.pct === null ? null : el('span', { class: 'roompct', text: o.pct }),
+    ]);
+    const out = second === undefined || second === null ? null : el('div', { class: 'roomout', text: second });
+    const props = { class: o.on ? 'room on' : 'room', title: o.title === undefined ? name : o.title };
+    // An inert entry only tells: it is no control and takes no focus.
+    if (o.inert) return el('div', props, [top, out]);
+    return el('button', { ...props, type: 'button', 'data-key': o.key, onclick: o.onclick || null }, [top, out]);
+  }
+
+  function railHead(title, extra) {
+    return el('div', { class: 'conrailhead' }, [title, extra]);
+  }
+
+  function selectedRoute() {
+    return SW && devices && isObject(devices.selected) ? devices.selected : null;
+  }
+
+  function currentRoomLine() {
+    const route = selectedRoute();
+    const line = (route && textOf(route.outputDevice)) || plural(state.bands.length, 'filter');
+    return state.bypass ? `${line} · bypassed` : line;
+  }
+
+  function paintRailFoot(foot) {
+    const inForce = state.bypass ? 'bypassed' : `${Profile.activeBands(state).length} in force at ${state.correctionPct}%`;
+    foot.replaceChildren(`${plural(state.bands.length, 'filter')} fitted`, el('br'), inForce);
+  }
+
+  function emptyRail() {
+    const load = el('button', { type: 'button', class: 'primary', 'data-key': 'rail:load', onclick: pickFile }, 'Load a room profile');
+    railLoad = beacon(load, { block: true, radius: 10 });
+    return [
+      railLoad,
+      el('div', { class: 'row' }, [
+        el('button', { type: 'button', class: 'linkish', 'data-key': 'rail:demo', onclick: loadDemo }, 'Try the demo room'),
+        el('button', { type: 'button', class: 'linkish', disabled: true }, '\u2026or drag a map JSON onto this window'),
+      ]),
+    ];
+  }
+
+  function otherRooms(current) {
+    const library = libraryNames.map(textOf).filter((name) => name && name !== current);
+    const browser = Object.keys(savedProfiles()).sort().filter((name) => name && name !== current);
+    const entries = [
+      ...library.map((name) => railRoom(name, 'saved on this machine', {
+        key: `room:library:${name}`,
+        onclick: () => Runtime.send('library', { action: 'load', name }),
+      })),
+      ...browser.map((name) => railRoom(name, 'measured in this browser', {
+        key: `room:browser:${name}`,
+        onclick: () => loadSavedProfile(name),
+      })),
+    ];
+    return entries.length ? entries : [el('div', { class: 'conrailfoot', text: NO_ROOMS })];
+  }
+
+  function thisMachine() {
+    const route = selectedRoute();
+    if (!route) return [];
+    const device = (value) => textOf(value) || NOTHING_CHOSEN;
+    return [
+      el('div', { class: 'conrailrule' }),
+      railHead('This machine'),
+      railRoom('Taking audio from', device(route.inputDevice), { inert: true, title: device(route.inputDevice) }),
+      railRoom('Playing it out of', device(route.outputDevice), { inert: true, title: device(route.outputDevice) }),
+    ];
+  }
+
+  function resetRoom() {
+    state = Profile.resetToProfile(state);
+    lastError = null;
+    render();
+    push();
+  }
+
+  function unloadRoom() {
+    if (!HOSTED) Runtime.stopAudition();
+    state = Profile.defaultState();
+    lastError = null;
+    render();
+    push();
+  }
+
+  function railPanel() {
+    const name = state.profileName || UNTITLED;
+    const add = el('button', { type: 'button', class: 'add', title: 'Load a profile file', 'data-key': 'rail:add', onclick: pickFile }, '+');
+    const parts = [railHead('Rooms', add)];
+    // A failed load leaves the room in force, so its reason shows above it too.
+    if (lastError) parts.push(el('div', { class: 'warnbox', role: 'alert', text: lastError }));
+    let current = null;
+    if (roomLoaded()) {
+      current = railRoom(name, currentRoomLine(), { on: true, pct: `${state.correctionPct}%`, key: 'room:current' });
+      parts.push(current);
+    } else {
+      parts.push(...emptyRail());
+    }
+    const foot = el('div', { class: 'conrailfoot' });
+    parts.push(...otherRooms(state.profileName), ...thisMachine(), el('div', { class: 'conrailrule' }), foot,
+      el('div', { class: 'conrailacts' }, [
+        el('button', { type: 'button', class: 'linkish', 'data-key': 'rail:reset', onclick: resetRoom }, '\u21BA Reset to the profile'),
+        el('button', { type: 'button', class: 'linkish', 'data-key': 'rail:unload', onclick: unloadRoom }, 'Unload this room'),
+      ]));
+
+    // The entry in force and the foot follow every change without a rebuild.
+    function repaint() {
+      paintRailFoot(foot);
+      if (!current) return;
+      current.querySelector('.roompct').textContent = `${state.correctionPct}%`;
+      current.querySelector('.roomout').textContent = currentRoomLine();
+    }
+    repaint();
+    return { el: el('div', { class: 'conrail' }, parts), repaint };
+  }
+
   // ------------------------------------------------------------------ render
 
   const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
 
   function statusRunning() {
-    const status = meter || (devices && devices.status) || null;
+    const status = streamStatus();
     return Boolean(status && status.running);
   }
 
@@ -1952,18 +2664,12 @@
         if (file) loadProfileFile(file);
       });
     }
-    root.addEventListener('dragover', (e) => e.preventDefault());
-    root.addEventListener('drop', (e) => {
-      e.preventDefault();
-      const file = e.dataTransfer && e.dataTransfer.files && e.dataTransfer.files[0];
-      if (file) loadProfileFile(file);
-    });
+    wireDrops();
   }
 
   function wireTopBar() {
     const load = doc.getElementById('loadBtn');
-    const input = doc.getElementById('fileInput');
-    if (load && input) load.addEventListener('click', () => input.click());
+    if (load) load.addEventListener('click', pickFile);
     const bypass = doc.getElementById('bypassBtn');
     if (bypass) {
       bypass.addEventListener('click', () => {
@@ -1977,6 +2683,8 @@
   function listenToHost() {
     Runtime.onHostEvent('restore', (payload) => {
       state = Profile.fromJson(typeof payload === 'string' ? payload : JSON.stringify(payload));
+      // The host's room replaces the one a failed load left in force, and the failure with it.
+      lastError = null;
       render();
       refreshLocally();
     });

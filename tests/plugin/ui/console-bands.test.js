@@ -51,8 +51,10 @@ async function selectRow(page, id) {
   await page.page.click(`${key(`row:${id}`)} td.who`);
 }
 
+// The room restored and its filter table open in the strip (a probe's strip shows it at once).
 async function loaded(page, text, selected) {
   await page.hostSend('restore', text);
+  if (await page.page.$(key('cell:filters'))) await page.page.click(key('cell:filters'));
   if (selected) await selectRow(page, selected);
 }
 

@@ -34,22 +34,26 @@ test('the fake origin serves the bundle by flat names and nothing else', async (
 });
 
 test('the window is built in its order of parts', async () => {
+  const cell = (className) => [className, [['k', []], ['v', [['b', []], ['u', []], ['i', []]]]]];
   await withConsole({}, async (page) => {
     const tree = await page.page.evaluate(() => {
       const shape = (node) => [node.className || node.tagName.toLowerCase(), [...node.children].map(shape)];
       return shape(document.getElementById('app').firstElementChild);
     });
     assert.deepEqual(tree, ['win', [['conbody', [
-      ['conrail', []],
+      ['conrail', [
+        ['conrailhead', [['add', []]]], ['beacon block', [['primary', []]]], ['row', [['linkish', []], ['linkish', []]]],
+        ['conrailfoot', []], ['conrailrule', []], ['conrailfoot', [['br', []]]], ['conrailacts', [['linkish', []], ['linkish', []]]],
+      ]],
       ['conmain', [
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
         ['bandbar empty', [['bb-hint', []]]],
         ['settings', [
-          ['strip', []],
-          ['cellpanel', [
-            ['cellpanelbar', [['cellpanelhead', []]]],
-            ['bandscroll', [['bandtable', [['thead', [['tr', Array(7).fill(['th', []])]]], ['tbody', []]]]]],
+          ['strip', [
+            ...Array(5).fill(cell('scell')), cell('scell on warn'), cell('scell'),
+            ['stripbar', []],
           ]],
+          ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', [['pctnote', []]]]]],
         ]],
       ]],
     ]]]]);

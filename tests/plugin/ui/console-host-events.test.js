@@ -143,7 +143,9 @@ test('Enter presses the lit button, unless focus is on a control of its own or t
 });
 
 test('with nothing lit, Enter does nothing and sends nothing', async () => {
+  // A room loaded and audio running as routed: nothing is the next action.
   await withConsole({}, async (page) => {
+    await page.hostSend('restore', seedRestore());
     await page.hostSend('devices', seedDevices());
     assert.equal(await page.page.locator('.lit').count(), 0);
     await page.page.keyboard.press('Enter');

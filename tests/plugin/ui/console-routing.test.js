@@ -8,18 +8,9 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, seedDevices, seedMeter, seedRestore, browserForTests } = require('./browser-harness.js');
-const { pluginWith } = require('./plugin-probe.js');
 
 const withConsole = browserForTests(test);
 
-// Until the strip carries the Routing cell, a probe strip shows the panel on its own.
-const PANEL_ONLY = pluginWith({
-  settingsStrip: `
-  function settingsStrip() {
-    return { el: el('div', { class: 'settings' }, [el('div', { class: 'cellpanel' }, [routingPanel().el])]) };
-  }`,
-});
-const hosted = (options = {}) => ({ ...options, files: { 'plugin.js': PANEL_ONLY } });
 
 // The download page as the page's source names it; the host's own check runs on the same text
 // (tests/console/VendorLinkTest.cpp).
@@ -27,6 +18,16 @@ const VENDOR_URL = /const SOURCE_SETUP[\s\S]*?url: '([^']*)'/.exec(fs.readFileSy
 
 const ROUTE = seedDevices().selected;
 const stopped = (overrides = {}) => seedDevices({ ...overrides, status: { running: false, ...(overrides.status || {}) } });
+
+// A "devices" report, with the panel in view: the Routing cell opens by itself while no stream
+// runs; with one running Amount is open, and the panel is a click on the cell away (focus is then
+// taken off the cell, so that Enter reaches the lit control).
+async function sendDevices(page, devices) {
+  await page.hostSend('devices', devices);
+  if (await page.page.locator('.routing').count()) return;
+  await page.page.click('[data-key="cell:routing"]');
+  await page.page.evaluate(() => document.activeElement.blur());
+}
 
 // What the panel shows, read in one go.
 function readPanel(page) {
@@ -61,7 +62,7 @@ const choose = (page, key, value) => page.page.selectOption(`select[data-key="ro
 const sent = async (page, name) => (await page.emits()).filter(([n]) => n === name).map(([, payload]) => payload);
 
 test('before the first report the panel only says it is asking', async () => {
-  await withConsole(hosted(), async (page) => {
+  await withConsole({}, async (page) => {
     const panel = await page.page.evaluate(() => ({
       text: document.querySelector('.routing').textContent,
       note: document.querySelectorAll('.routing .pctnote').length,
@@ -98,8 +99,8 @@ test('the source row offers loopback inputs, every input or nothing, with the hi
     },
   ];
   for (const c of cases) {
-    await withConsole(hosted(), async (page) => {
-      await page.hostSend('devices', c.report);
+    await withConsole({}, async (page) => {
+      await sendDevices(page, c.report);
       const got = await readPanel(page);
       assert.deepEqual(got.input.options, c.options, `${c.name}: options`);
       if (c.value) assert.equal(got.input.value, c.value, `${c.name}: the chosen input`);
@@ -113,8 +114,8 @@ test('the source row offers loopback inputs, every input or nothing, with the hi
 
 test('with no loopback source the setup card is lit: Enter gets the cable, and the other button opens the sound settings', async () => {
   const report = stopped({ loopbackInputs: [], selected: { ...ROUTE, inputDevice: '' } });
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', report);
+  await withConsole({}, async (page) => {
+    await sendDevices(page, report);
     const panel = await readPanel(page);
     assert.deepEqual(panel.lit, ['setup:get', 'setup:settings'], 'the card is the lit control');
     assert.equal(panel.escapeLit, false, 'the way out stands outside the light');
@@ -136,8 +137,8 @@ test('with no loopback source the setup card is lit: Enter gets the cable, and t
 
 test('the way out cannot hide a chosen input that is not a loopback input', async () => {
   const report = seedDevices({ inputs: ['Loopback Cable', 'Line In'], selected: { ...ROUTE, inputDevice: 'Line In' } });
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', report);
+  await withConsole({}, async (page) => {
+    await sendDevices(page, report);
     await page.page.focus('[data-key="route:every-input"]');
     await page.page.keyboard.press('Enter');
     const panel = await readPanel(page);
@@ -156,8 +157,8 @@ test('the way out cannot hide a chosen input that is not a loopback input', asyn
 });
 
 test('a back-end change clears both devices, sends only "rescan", keeps the rest, and the next report leaves the half-made route alone', async () => {
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', seedDevices());
+  await withConsole({}, async (page) => {
+    await sendDevices(page, seedDevices());
     await choose(page, 'queueMs', 80);
     // From the keyboard, as on the target's engine: a closed select changes at each arrow key.
     await page.page.focus('select[data-key="route:deviceType"]');
@@ -171,7 +172,7 @@ test('a back-end change clears both devices, sends only "rescan", keeps the rest
     assert.deepEqual((await page.emits()).map(([n]) => n), ['ready', 'rescan']);
 
     // The host answers with JACK's lists; the route in force is still ALSA's.
-    await page.hostSend('devices', seedDevices({ inputs: ['system:capture'], outputs: ['system:playback'], loopbackInputs: ['system:capture'], rates: [], bufferSizes: [] }));
+    await sendDevices(page, seedDevices({ inputs: ['system:capture'], outputs: ['system:playback'], loopbackInputs: ['system:capture'], rates: [], bufferSizes: [] }));
     panel = await readPanel(page);
     assert.deepEqual([panel.input.shown, panel.output.shown], ['Choose\u2026', 'Choose\u2026']);
     assert.deepEqual(panel.input.options, ['Choose\u2026', 'system:capture']);
@@ -190,9 +191,9 @@ test('what the panel lights: the card, the source row, the output row, the butto
     { name: 'running as chosen', report: seedDevices(), lit: [] },
   ];
   for (const c of cases) {
-    await withConsole(hosted(), async (page) => {
+    await withConsole({}, async (page) => {
       await page.hostSend('restore', seedRestore());
-      await page.hostSend('devices', c.report);
+      await sendDevices(page, c.report);
       const panel = await readPanel(page);
       assert.deepEqual(panel.lit, c.lit, c.name);
       assert.equal(panel.escapeLit, false, `${c.name}: the way out stands outside the light`);
@@ -207,9 +208,9 @@ test('what the panel lights: the card, the source row, the output row, the butto
 });
 
 test('running with a room loaded: a new buffer size offers "Apply this routing â†’", lit, which sends the six keys in order', async () => {
-  await withConsole(hosted(), async (page) => {
+  await withConsole({}, async (page) => {
     await page.hostSend('restore', seedRestore());
-    await page.hostSend('devices', seedDevices());
+    await sendDevices(page, seedDevices());
     assert.deepEqual([(await readPanel(page)).action.text, (await readPanel(page)).lit], ['Restart the stream', []]);
 
     await choose(page, 'bufferSize', 512);
@@ -224,7 +225,7 @@ test('running with a room loaded: a new buffer size offers "Apply this routing â
     assert.deepEqual(texts, ['{"deviceType":"ALSA","inputDevice":"Loopback Cable","outputDevice":"Speakers","sampleRate":48000,"bufferSize":512,"queueMs":30}']);
 
     // The host answers with the route in force.
-    await page.hostSend('devices', seedDevices({ selected: { ...ROUTE, bufferSize: 512 } }));
+    await sendDevices(page, seedDevices({ selected: { ...ROUTE, bufferSize: 512 } }));
     panel = await readPanel(page);
     assert.deepEqual([panel.action.text, panel.lit, panel.engine[2].shown], ['Restart the stream', [], '512 smp']);
   });
@@ -232,8 +233,8 @@ test('running with a room loaded: a new buffer size offers "Apply this routing â
 
 test('not running: "Start correcting â†’", and a saved rate that is not offered is named and sent unchanged', async () => {
   const report = stopped({ rates: [48000, 96000], selected: { ...ROUTE, sampleRate: 44100 }, status: { error: 'The device could not be opened' } });
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', report);
+  await withConsole({}, async (page) => {
+    await sendDevices(page, report);
     const panel = await readPanel(page);
     assert.equal(panel.action.text, 'Start correcting \u2192');
     assert.deepEqual(panel.engine[1], { options: ['44100 (not available)', '48 kHz', '96 kHz'], value: '44100', shown: '44100 (not available)' });
@@ -260,8 +261,8 @@ test('the status line, repainted by every "meter" without rebuilding a select', 
       '0.0 ms latency \u00b7 queue 0% \u00b7 drift 0.0 ppm', [],
     ],
   ];
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', stopped({ selected: { ...ROUTE, inputDevice: '' } }));
+  await withConsole({}, async (page) => {
+    await sendDevices(page, stopped({ selected: { ...ROUTE, inputDevice: '' } }));
     await page.page.evaluate(() => { for (const s of document.querySelectorAll('.routing select')) s.__kept = true; });
     for (const [name, fields, text, bad] of cases) {
       await page.hostSend('meter', seedMeter(fields));
@@ -290,8 +291,8 @@ test('device names and back ends written as markup are shown as text', async () 
     types: [tag], inputs: [tag], outputs: [`${tag} out`], loopbackInputs: [tag],
     selected: { ...ROUTE, deviceType: tag, inputDevice: tag, outputDevice: `${tag} gone` },
   });
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', report);
+  await withConsole({}, async (page) => {
+    await sendDevices(page, report);
     const panel = await readPanel(page);
     assert.deepEqual(panel.input.options, [tag]);
     assert.deepEqual(panel.output.options, [`${tag} gone (not available)`, `${tag} out`]);
@@ -302,8 +303,8 @@ test('device names and back ends written as markup are shown as text', async () 
 
 test('a long device name ends in an ellipsis inside its select, which stays within 300 px', async () => {
   const long = 'Speakers (High Definition Audio Device with a name far longer than any row)';
-  await withConsole(hosted(), async (page) => {
-    await page.hostSend('devices', seedDevices({ outputs: [long], selected: { ...ROUTE, outputDevice: long } }));
+  await withConsole({}, async (page) => {
+    await sendDevices(page, seedDevices({ outputs: [long], selected: { ...ROUTE, outputDevice: long } }));
     const got = await page.page.evaluate(() => {
       const select = document.querySelector('select[data-key="route:outputDevice"]');
       const style = getComputedStyle(select);
@@ -317,8 +318,8 @@ test('a long device name ends in an ellipsis inside its select, which stays with
 test('a route row\'s name takes the free width; at 900 px and below it starts from 54 px and the hints are indented 64 px', async () => {
   const report = seedDevices({ selected: { ...ROUTE, inputDevice: 'Built-in Microphone' } });
   for (const [width, basis, indent] of [[1120, 'auto', '0px'], [901, 'auto', '0px'], [900, '54px', '64px'], [560, '54px', '64px']]) {
-    await withConsole(hosted({ viewport: { width, height: 860 } }), async (page) => {
-      await page.hostSend('devices', report);
+    await withConsole({ viewport: { width, height: 860 } }, async (page) => {
+      await sendDevices(page, report);
       const got = await page.page.evaluate(() => {
         const style = (selector) => getComputedStyle(document.querySelector(selector));
         return {
@@ -334,8 +335,8 @@ test('a route row\'s name takes the free width; at 900 px and below it starts fr
 test('the setup card is photographed, lit, at 1120 px', async () => {
   const dir = path.join(ROOT, 'build', 'page-screenshots');
   fs.mkdirSync(dir, { recursive: true });
-  await withConsole(hosted({ reducedMotion: 'reduce' }), async (page) => {
-    await page.hostSend('devices', stopped({ loopbackInputs: [], selected: { ...ROUTE, inputDevice: '' } }));
+  await withConsole({ reducedMotion: 'reduce' }, async (page) => {
+    await sendDevices(page, stopped({ loopbackInputs: [], selected: { ...ROUTE, inputDevice: '' } }));
     await page.settle();
     const file = path.join(dir, 'console-routing-setup-card-1120.png');
     await page.page.screenshot({ path: file });

@@ -1,15 +1,15 @@
 'use strict';
 
 // The console's main flows in WebKitGTK, the engine the host's web view embeds: the handshake,
-// a restore, bypass, a hostile room name, the UI scale and the routing panel. The Chromium tests cover the rest;
-// what differs between the engines is mended in the page.
+// a restore, bypass, a hostile room name, the UI scale, the settings strip, the rooms rail and the
+// routing panel. The Chromium tests cover the rest; what differs between the engines is mended in
+// the page.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { chromeState } = require('./browser-harness.js');
 const { seedDevices, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
-const { pluginWith } = require('./plugin-probe.js');
 
 const withConsole = webkitForTests(test);
 
@@ -94,20 +94,13 @@ test('the zoomed shell fills the window at every scale, and fit follows a resize
   }
 });
 
-// Until the strip carries the Routing cell, a probe strip shows the panel on its own.
-const PANEL_ONLY = pluginWith({
-  settingsStrip: `
-  function settingsStrip() {
-    return { el: el('div', { class: 'settings' }, [el('div', { class: 'cellpanel' }, [routingPanel().el])]) };
-  }`,
-});
-
 test('routing: Enter on the lit setup card asks for the download page; an arrow key on a closed select changes the route and keeps focus, and Enter applies it', async () => {
   const noSource = seedDevices({
     loopbackInputs: [], selected: { ...seedDevices().selected, inputDevice: '' }, status: { running: false },
   });
   const focused = (page) => page.run(() => document.activeElement.dataset.key || null);
-  await withConsole({ files: { 'plugin.js': PANEL_ONLY } }, async (page) => {
+  await withConsole({}, async (page) => {
+    // With no stream the Routing cell opens by itself, and stays open.
     await page.hostSend('devices', noSource);
     await page.settle();
     await page.click('.routestat');
@@ -147,4 +140,79 @@ test('the restored console is photographed in WebKitGTK at 1120 and 560 px', asy
       assert.equal(png.readUInt32BE(16), width, 'the picture is the page at its width');
     });
   }
+});
+
+test('the strip opens a panel, a segment sends one state, and the cell and the rule follow', async () => {
+  const strip = (page) => page.run(() => {
+    const on = document.querySelector('.scell.on');
+    const phase = document.querySelector('[data-key="cell:phase"]');
+    const bar = document.querySelector('.stripbar');
+    return {
+      open: on ? on.dataset.key : null,
+      phase: [phase.querySelector('v b').textContent, phase.querySelector('v u').textContent, phase.classList.contains('warn')],
+      warning: (document.querySelector('.warnbox:not([hidden])') || {}).textContent || null,
+      rule: on ? [Math.round(bar.getBoundingClientRect().left - on.getBoundingClientRect().left), Math.round(bar.getBoundingClientRect().width - on.getBoundingClientRect().width)] : null,
+    };
+  });
+  const ruleSettled = () => document.querySelector('.stripbar').getAnimations().length === 0;
+  await withConsole({}, async (page) => {
+    await page.hostSend('devices', seedDevices());
+    await page.hostSend('restore', seedRestore());
+    await page.settle();
+    await page.waitFor(ruleSettled);
+    assert.deepEqual(await strip(page), { open: 'cell:amount', phase: ['Minimum', '0.31 ms', false], warning: null, rule: [0, 0] });
+    await page.click('[data-key="cell:phase"]');
+    await page.click('[data-key="seg:phase:linear"]');
+    await page.settle();
+    await page.waitFor(ruleSettled);
+    assert.deepEqual(await strip(page), {
+      open: 'cell:phase', phase: ['Linear', '192 ms', true], warning: '192 ms will put video, games and calls out of sync.', rule: [0, 0],
+    });
+    assert.deepEqual((await page.emits()).map(([name]) => name), ['ready', 'state']);
+    fs.mkdirSync(SCREENSHOTS, { recursive: true });
+    await page.screenshot(path.join(SCREENSHOTS, 'strip-webkit-phase.png'));
+    await page.click('[data-key="panel:hide"]');
+    assert.deepEqual((await strip(page)).open, null);
+  });
+});
+
+test('the rail loads the demo room by a real click, and a dropped file is read, or kept out with its reason', async () => {
+  const rail = (page) => page.run(() => ({
+    room: [...document.querySelectorAll('.room.on .roomname, .room.on .roompct')].map((n) => n.textContent),
+    foot: document.querySelector('.conrailrule + .conrailfoot').innerText.replace('\n', ' / '),
+    warn: (document.querySelector('.conrail .warnbox') || {}).textContent || null,
+    veils: document.querySelectorAll('.dropveil').length,
+  }));
+  // A file dropped on the plot, as the window's drag and drop hands it over.
+  const drop = (page, name, text) => page.runAsync((n, t) => new Promise((resolve) => {
+    const data = new DataTransfer();
+    data.items.add(new File([t], n, { type: 'application/json' }));
+    const target = document.querySelector('.plotwrap canvas');
+    target.dispatchEvent(new DragEvent('dragenter', { bubbles: true, cancelable: true, dataTransfer: data }));
+    const veils = document.querySelectorAll('.dropveil').length;
+    const old = document.querySelector('.win');
+    target.dispatchEvent(new DragEvent('drop', { bubbles: true, cancelable: true, dataTransfer: data }));
+    const wait = () => (document.querySelector('.win') !== old ? resolve(veils) : setTimeout(wait, 10));
+    wait();
+  }), name, text);
+  await withConsole({}, async (page) => {
+    await page.hostSend('devices', seedDevices());
+    await page.settle();
+    await page.click('[data-key="rail:demo"]');
+    await page.settle();
+    const sent = (await page.emits()).filter(([name]) => name === 'state');
+    assert.equal(sent.length, 1);
+    assert.match(sent[0][1], /"profileName":"Demo room — small rectangular, suspended floor","profileAt":"[^"]+","bypass":false,"correctionPct":65,/);
+    assert.deepEqual(await rail(page), {
+      room: ['Demo room — small rectangular, suspended floor', '65%'], foot: '11 filters fitted / 11 in force at 65%', warn: null, veils: 0,
+    });
+    assert.equal(await drop(page, 'notes.json', 'not json'), 1, 'the veil shows while the file is over the window');
+    assert.deepEqual(await rail(page), {
+      room: ['Demo room — small rectangular, suspended floor', '65%'], foot: '11 filters fitted / 11 in force at 65%',
+      warn: 'That file is not valid JSON.', veils: 0,
+    });
+    await drop(page, 'room-a.JSON', JSON.stringify({ match: [{ freqHz: 45, lowHz: 42.4, highHz: 47.7, q: 5.2, boostDbL: 8.5, boostDbR: 8.5 }] }));
+    assert.deepEqual(await rail(page), { room: ['room-a', '65%'], foot: '1 filter fitted / 1 in force at 65%', warn: null, veils: 0 });
+    assert.equal((await page.emits()).filter(([name]) => name === 'state').length, 2);
+  });
 });
