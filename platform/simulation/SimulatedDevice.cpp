@@ -1,5 +1,6 @@
 #include "SimulatedDevice.h"
 
+#include "OutputRecorder.h"
 #include "SimulatedClock.h"
 #include "SimulatedDeviceCount.h"
 
@@ -180,6 +181,10 @@ void SimulatedDevice::start (juce::AudioIODeviceCallback* newCallback)
     schedule = BlockSchedule (sampleRateHz, config.clockOffsetPpm, bufferFrames, timing);
     schedule.start (clock->nowNs());
     blockIndex = 0;
+
+    if (usesOutput() && config.recorder != nullptr)
+        config.recorder->streamStarting (schedule.blockStartFrame (0), sampleRateHz);
+
     framesStreamed = 0;
     halted = false;
 
@@ -261,6 +266,9 @@ void SimulatedDevice::keepOutputs (std::int64_t firstFrame) noexcept
         return;
 
     endpoint->getCapture().append (outputChannels.data(), channels, bufferFrames);
+
+    if (const auto& recorder = endpoint->getConfig().recorder)
+        recorder->append (firstFrame, outputChannels.data(), channels, bufferFrames);
 
     if (auto* cable = endpoint->getCable())
         cable->write (firstFrame, outputChannels.data(), channels, bufferFrames);
