@@ -29,7 +29,7 @@ OutputRecorder::~OutputRecorder()
     finish();
 }
 
-void OutputRecorder::streamStarting (std::int64_t firstClockFrame, double sampleRate)
+void OutputRecorder::prepareToStart (double sampleRate)
 {
     const std::lock_guard<std::mutex> hold (lock);
 
@@ -48,7 +48,9 @@ void OutputRecorder::streamStarting (std::int64_t firstClockFrame, double sample
 
         writer = std::make_unique<WavFileWriter> (file, channels, sampleRate);
 
-        if (! writer->isOpen())
+        if (writer->isOpen())
+            accepting = true;
+        else
             writer.reset();
     }
     else
@@ -58,11 +60,15 @@ void OutputRecorder::streamStarting (std::int64_t firstClockFrame, double sample
         if (sampleRate != rate)
             endRecording();
     }
+}
 
-    if (writer == nullptr)
+void OutputRecorder::streamStarts (std::int64_t firstClockFrame) noexcept
+{
+    if (! accepting.load())
         return;
 
-    runStart = firstClockFrame;
+    // The run's start first: a writer that sees the new end sees it too.
+    runStart.store (firstClockFrame, std::memory_order_relaxed);
     writtenTo.store (firstClockFrame, std::memory_order_release);
     recording.store (true, std::memory_order_release);
 }
@@ -90,11 +96,12 @@ void OutputRecorder::drain()
         return;
 
     const auto end = std::min (writtenTo.load (std::memory_order_acquire), maxFrames);
+    const auto start = runStart.load (std::memory_order_relaxed);
     auto at = writer->getFramesWritten();
     bool ok = true;
 
     // Before the running stream began, and whatever the ring no longer holds: silence.
-    const auto silentUpTo = std::min (std::max (runStart, end - capacity), maxFrames);
+    const auto silentUpTo = std::min (std::max (start, end - capacity), maxFrames);
 
     if (at < silentUpTo)
     {
@@ -134,6 +141,7 @@ void OutputRecorder::drain()
 
 void OutputRecorder::endRecording()
 {
+    accepting = false;
     recording.store (false, std::memory_order_release);
     writer.reset();
 }

@@ -31,17 +31,24 @@ namespace brindle
     a writer thread of the recorder moves them to the file every 20 ms. Should the writer fall
     more than four seconds behind, the frames it lost are written as silence.
 
-    Threading: streamStarting() and finish() on the message thread while the device's stream is
-    stopped; append() on the stream thread; getFramesWritten() from any thread. */
+    Threading: prepareToStart(), streamStarts() and finish() on the message thread while the
+    device's stream is stopped; append() on the stream thread; getFramesWritten() from any
+    thread. */
 class OutputRecorder
 {
 public:
     OutputRecorder (const juce::File& file, int numChannels, double maxSeconds);
     ~OutputRecorder();
 
-    /** [message thread, stream stopped] The device starts streaming at clock frame
-        `firstClockFrame`, at `sampleRate`. */
-    void streamStarting (std::int64_t firstClockFrame, double sampleRate);
+    /** [message thread, stream stopped] The device is about to start at `sampleRate`: makes the
+        file at the first start, writes what the last run left, ends the recording at another
+        rate. It may take a while (file I/O), so the device calls it before it takes the time
+        its stream starts at. */
+    void prepareToStart (double sampleRate);
+
+    /** [message thread, stream stopped] The stream's first block begins at clock frame
+        `firstClockFrame`. No lock, no I/O. */
+    void streamStarts (std::int64_t firstClockFrame) noexcept;
 
     /** [stream thread] Frames `clockFrame` onwards of the running stream. */
     void append (std::int64_t clockFrame, const float* const* channels, int numChannels, int numFrames) noexcept;
@@ -68,7 +75,6 @@ private:
     std::unique_ptr<WavFileWriter> writer;
     double rate = 0.0;
     std::int64_t maxFrames = 0;
-    std::int64_t runStart = 0;
     std::int64_t capacity = 0;
     std::unique_ptr<std::atomic<float>[]> ring;     // channels x capacity, by clock frame
     std::vector<float> scratch;                     // channels x scratchFrames
@@ -76,7 +82,9 @@ private:
     bool stopping = false;
     std::thread thread;
 
+    std::atomic<bool> accepting { false };          // a file is open: a stream may start
     std::atomic<bool> recording { false };          // append() takes frames
+    std::atomic<std::int64_t> runStart { 0 };       // the running stream's first frame
     std::atomic<std::int64_t> writtenTo { 0 };      // one past the last frame of the running stream
     std::atomic<std::int64_t> framesWritten { 0 };
 

@@ -35,6 +35,8 @@ private:
     // when it should stop.
     bool waitForNextBlock();
 
+    static constexpr int realTimePriority = 20;
+
     SimulatedStream& stream;
     const std::chrono::steady_clock::time_point epoch;
     std::mutex mutex;

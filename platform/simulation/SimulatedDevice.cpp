@@ -177,13 +177,20 @@ void SimulatedDevice::start (juce::AudioIODeviceCallback* newCallback)
     newCallback->audioDeviceAboutToStart (this);
 
     const auto& config = endpoint->getConfig();
+    const auto* recorder = usesOutput() ? config.recorder.get() : nullptr;
+
+    // Before the start time is taken: the recorder may write to its file first, and a stream
+    // whose start lies that far back would begin with a burst of overdue blocks.
+    if (recorder != nullptr)
+        config.recorder->prepareToStart (sampleRateHz);
+
     const auto timing = usesInput() ? BlockSchedule::Timing::afterCapture : BlockSchedule::Timing::renderAhead;
     schedule = BlockSchedule (sampleRateHz, config.clockOffsetPpm, bufferFrames, timing);
     schedule.start (clock->nowNs());
     blockIndex = 0;
 
-    if (usesOutput() && config.recorder != nullptr)
-        config.recorder->streamStarting (schedule.blockStartFrame (0), sampleRateHz);
+    if (recorder != nullptr)
+        config.recorder->streamStarts (schedule.blockStartFrame (0));
 
     framesStreamed = 0;
     halted = false;

@@ -87,17 +87,17 @@ bool WavFileWriter::appendSilence (std::int64_t numFrames)
 
 bool WavFileWriter::finishAppend()
 {
-    // The lengths go in after the samples, so a reader never finds a length beyond them.
+    // The lengths go in after the samples (a move hands what is buffered to the system), so a
+    // reader never finds a length beyond them. Nothing is forced to the disk: a reader on this
+    // machine sees what the system holds, and a sync at every append would load the disk.
     const auto dataBytes = (std::uint32_t) (frames * channels * 4);
     const auto end = out->getPosition();
 
-    out->flush();
     out->setPosition (riffSizeAt);
     put32 (*out, (std::uint32_t) (headerBytes - 8) + dataBytes);
     out->setPosition (dataSizeAt);
     put32 (*out, dataBytes);
     out->setPosition (end);
-    out->flush();
 
     if (out->getStatus().failed())
     {
