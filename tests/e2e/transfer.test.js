@@ -8,27 +8,14 @@ const assert = require('node:assert/strict');
 const Biquad = require('../../ui/js/biquad.js');
 const Profile = require('../../ui/js/profile.js');
 const { pinkNoisePeriod, PINK_PERIOD } = require('./recording.js');
+const { STUDY } = require('./rooms.js');
 const { measureDelay, compareBands, expectedPath } = require('./transfer.js');
 
 const RATE = 48000;
 const PPM = 120;
 const input = pinkNoisePeriod();
 
-const state = Profile.sanitizeState({
-  profileName: 'Made here',
-  correctionPct: 80,
-  delayLeftMs: 0,
-  delayRightMs: 1.5,
-  outputDb: -2,
-  safeHeadroom: true,
-  bands: [
-    { id: 'a', freqHz: 40, gainDb: -8, q: 4, type: 'bell', stereo: 'stereo', on: true },
-    { id: 'b', freqHz: 100, gainDb: 5, q: 2, type: 'bell', stereo: 'left', on: true },
-    { id: 'c', freqHz: 250, gainDb: -7, q: 6, type: 'bell', stereo: 'right', on: true },
-    { id: 'd', freqHz: 1200, gainDb: -4, q: 1, type: 'bell', stereo: 'stereo', on: true },
-    { id: 'e', freqHz: 6000, gainDb: 3, q: 2, type: 'bell', stereo: 'stereo', on: true },
-  ],
-});
+const state = STUDY;
 
 // The cable's frames [from, to) through the bells in force on one channel (started a second early,
 // so the filters have settled), with the flat gain.

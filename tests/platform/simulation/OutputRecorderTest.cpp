@@ -47,6 +47,22 @@ namespace
             rig.system->add (SimulatedDeviceConfig::output ("Speakers").withRecorder (recorder));
         }
 
+        /** Opens the speakers at `rate`, plays a ramp for `duration` of simulated time, and
+            closes them; the frames played. */
+        std::int64_t play (double rate, std::chrono::milliseconds duration)
+        {
+            auto device = rig.open ("Speakers", "", rate, 480);
+
+            if (device == nullptr)
+                return 0;
+
+            RecordingCallback callback (rampPlayer());
+            device->start (&callback);
+            rig.system->advance (duration);
+            device->close();
+            return callback.frames.load();
+        }
+
         TemporaryFolder folder;
         SimulatedRig rig;
         std::shared_ptr<OutputRecorder> recorder;
@@ -57,23 +73,12 @@ TEST (OutputRecorder, EachFrameLandsAtItsClockFrameAndWhereNothingPlayedIsSilenc
 {
     RecordedSpeakers s;
     s.rig.system->advance (100ms);   // the speakers first start at clock frame 4800
-
-    auto device = s.rig.open ("Speakers", "", 48000, 480);
-    ASSERT_NE (device, nullptr);
+    ASSERT_NE (s.rig.open ("Speakers", "", 48000, 480), nullptr);
     EXPECT_FALSE (s.recorder->getFile().exists()) << "nothing is made before the first start";
 
-    RecordingCallback first (rampPlayer());
-    device->start (&first);
-    s.rig.system->advance (50ms);
-    device->stop();
-    const auto firstRun = first.frames.load();
-
+    const auto firstRun = s.play (48000, 50ms);
     s.rig.system->advance (100ms);   // the second start begins at clock frame 12000
-    RecordingCallback second (rampPlayer());
-    device->start (&second);
-    s.rig.system->advance (20ms);
-    device->stop();
-    const auto secondRun = second.frames.load();
+    const auto secondRun = s.play (48000, 20ms);
     s.recorder->finish();
 
     const Recording wav (s.recorder->getFile());
@@ -130,33 +135,15 @@ TEST (OutputRecorder, EndsAtItsLengthAndAtAStartAtAnotherRate)
 {
     {
         RecordedSpeakers s (0.1);
-        auto device = s.rig.open ("Speakers", "", 48000, 480);
-        ASSERT_NE (device, nullptr);
-        RecordingCallback callback (rampPlayer());
-        device->start (&callback);
-        s.rig.system->advance (500ms);
-        device->stop();
+        EXPECT_GT (s.play (48000, 500ms), 4800);
         s.recorder->finish();
 
         EXPECT_EQ (Recording (s.recorder->getFile()).frames(), 4800) << "a tenth of a second at 48 kHz";
     }
     {
         RecordedSpeakers s;
-        auto device = s.rig.open ("Speakers", "", 48000, 480);
-        ASSERT_NE (device, nullptr);
-        RecordingCallback first (rampPlayer());
-        device->start (&first);
-        s.rig.system->advance (50ms);
-        device->stop();
-        const auto played = first.frames.load();
-        device->close();
-
-        auto faster = s.rig.open ("Speakers", "", 96000, 480);
-        ASSERT_NE (faster, nullptr);
-        RecordingCallback second (rampPlayer());
-        faster->start (&second);
-        s.rig.system->advance (50ms);
-        faster->stop();
+        const auto played = s.play (48000, 50ms);
+        EXPECT_GT (s.play (96000, 50ms), 0);
         s.recorder->finish();
 
         const Recording wav (s.recorder->getFile());
