@@ -70,6 +70,12 @@ const LEFT_DELAY = 1480.3;
 const RIGHT_DELAY = LEFT_DELAY + 1.5 * RATE / 1000;
 const channels = [speakers('left', LEFT_DELAY, FROM, FRAMES), speakers('right', RIGHT_DELAY, FROM, FRAMES)];
 
+test('the pink noise is the sound card\'s, sample for sample', () => {
+  // The same samples as the sound card's own test (SimulatedSignalTest.cpp).
+  const expected = { 0: -0.0515456311, 1: -0.0141860358, 1000: 0.149566129, 131071: 0.0110021746 };
+  for (const [index, value] of Object.entries(expected)) assert.equal(input[index], Math.fround(value), `sample ${index}`);
+});
+
 test('the delay of each channel is found to a small part of a frame', () => {
   for (const [samples, delay] of [[channels[0], LEFT_DELAY], [channels[1], RIGHT_DELAY]]) {
     const found = measureDelay({ samples: samples.subarray(RATE), from: FROM + RATE, input, ppm: PPM, rate: RATE });

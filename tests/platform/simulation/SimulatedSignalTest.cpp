@@ -86,6 +86,17 @@ TEST (SimulatedSignal, PinkNoiseHasEqualPowerInEveryOctave)
         EXPECT_NEAR (octaves[i], octaves[0], 1.5) << "octave " << i;
 }
 
+// The end-to-end test makes the noise again in its own script (tests/e2e/recording.js) and
+// checks the same samples, so the two stay one signal.
+TEST (SimulatedSignal, PinkNoiseIsTheSignalTheEndToEndTestMakesAgain)
+{
+    const auto period = pinkNoisePeriod (0.1);
+    EXPECT_EQ (period[0], -0.0515456311f);
+    EXPECT_EQ (period[1], -0.0141860358f);
+    EXPECT_EQ (period[1000], 0.149566129f);
+    EXPECT_EQ (period[131071], 0.0110021746f);
+}
+
 TEST (SimulatedSignal, TheSoundCardsSignalIsNamedByTheEnvironmentsWord)
 {
     EXPECT_TRUE (SimulatedSoundCard::signalNamed (""));
