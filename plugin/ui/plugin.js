@@ -220,6 +220,21 @@
       else frame = root.requestAnimationFrame(tick);
     }
 
+    function unschedule() {
+      if (frame) root.cancelAnimationFrame(frame);
+      if (timer) root.clearTimeout(timer);
+      frame = 0;
+      timer = 0;
+    }
+
+    // A frame asked for just before the document was hidden would never come, and the timer would
+    // never start: the loop switches between frames and the timer whenever visibility changes.
+    function onVisibility() {
+      if (!running) return;
+      unschedule();
+      schedule();
+    }
+
     function local(e) {
       const rect = canvas.getBoundingClientRect();
       const fx = rect.width ? canvas.clientWidth / rect.width : 1;
@@ -238,16 +253,15 @@
         });
         observer.observe(canvas);
       }
+      doc.addEventListener('visibilitychange', onVisibility);
       redraw();
       schedule();
     }
 
     function stop() {
       running = false;
-      if (frame) root.cancelAnimationFrame(frame);
-      if (timer) root.clearTimeout(timer);
-      frame = 0;
-      timer = 0;
+      unschedule();
+      doc.removeEventListener('visibilitychange', onVisibility);
       root.removeEventListener('resize', size);
       if (observer) observer.disconnect();
       observer = null;
@@ -270,7 +284,453 @@
     else ctx.rect(x, y, w, h);
   }
 
+  // ------------------------------------------------------------------ response plot
+  //
+  // One canvas on the scope well: the room behind (the correction turned upside down), the
+  // correction in force in front, and one handle per band at its full gain, so a handle always
+  // matches the numbers in the band bar and the table while the curve follows the amount.
+
+  const CURVE_N = 220;
+  const PLOT_LO_HZ = 20;
+  const PLOT_SPAN = Math.log(1000);
+  const PLOT_MARGIN = Object.freeze({ left: 34, right: 16, top: 16, bottom: 26 });
+  const FREQ_MARKS = Object.freeze([20, 30, 50, 100, 200, 300, 500, 1000, 2000, 3000, 5000, 10000, 20000]);
+  const HIT_RADIUS = 16;
+  // A handle further than this outside the plot area is not drawn, and so cannot be grabbed.
+  const HANDLE_SLACK = 8;
+  const FINE_TRAVEL = 0.25;
+  const Q_STEP = 1.12;
+  const Q_STEP_FINE = 1.02;
+  const NOTE_BELOW_HZ = 2000;
+
+  // Thin lines on a half pixel fall on one row of pixels instead of smearing over two.
+  const crisp = (value) => Math.round(value) + 0.5;
+
+  function curveFreq(i) {
+    return PLOT_LO_HZ * Math.pow(1000, i / (CURVE_N - 1));
+  }
+
+  // Fits the room but is never tighter than ±12 dB.
+  function axisMaxDb(peakDb) {
+    return Math.max(12, 3 * Math.ceil((Math.max(peakDb, 6) + 2) / 3));
+  }
+
+  // Value-to-pixel mapping of a plot of the given layout size; every pixel here is a layout pixel.
+  function plotGeometry(width, height, maxDb) {
+    const x0 = PLOT_MARGIN.left;
+    const x1 = width - PLOT_MARGIN.right;
+    const top = PLOT_MARGIN.top;
+    const bottom = height - PLOT_MARGIN.bottom;
+    const mid = (top + bottom) / 2;
+    const half = (bottom - top) / 2;
+    return {
+      x0, x1, top, bottom, maxDb,
+      x: (f) => x0 + Math.log(f / PLOT_LO_HZ) / PLOT_SPAN * (x1 - x0),
+      freqAt: (x) => PLOT_LO_HZ * Math.exp((x - x0) / (x1 - x0) * PLOT_SPAN),
+      y: (db) => mid - db / maxDb * half,
+      dbAt: (y) => (mid - y) / half * maxDb,
+    };
+  }
+
+  function oneChannel(band) {
+    return band.stereo === 'left' || band.stereo === 'right';
+  }
+
+  // One band's response on the channel it plays on, over the curve's points.
+  function bandCurve(band, sampleRate) {
+    const one = [band];
+    const channel = band.stereo === 'right' ? 'right' : 'left';
+    const values = new Float64Array(CURVE_N);
+    for (let i = 0; i < CURVE_N; i += 1) values[i] = Profile.responseDb(one, curveFreq(i), channel, sampleRate);
+    return values;
+  }
+
+  function addBand(band, values, left, right) {
+    for (let i = 0; i < CURVE_N; i += 1) {
+      if (band.stereo !== 'right') left[i] += values[i];
+      if (band.stereo !== 'left') right[i] += values[i];
+    }
+  }
+
+  // The plot's figures for one state: the room, the correction in force per channel, and the axis
+  // that fits them. Each band's own curve is kept (`parts`, by its values) and taken from the
+  // previous figures when unchanged, so a drag step computes only the band being dragged.
+  function plotCurves(s, sampleRate, previous) {
+    const known = previous ? previous.parts : new Map();
+    const parts = new Map();
+    const partOf = (band) => {
+      const key = `${band.freqHz}|${band.gainDb}|${band.q}|${band.type}|${band.stereo}|${sampleRate}`;
+      const values = parts.get(key) || known.get(key) || bandCurve(band, sampleRate);
+      parts.set(key, values);
+      return values;
+    };
+    const fullL = new Float64Array(CURVE_N);
+    const fullR = new Float64Array(CURVE_N);
+    const left = new Float64Array(CURVE_N);
+    const right = new Float64Array(CURVE_N);
+    for (const band of s.bands) {
+      if (band.on) addBand(band, partOf(band), fullL, fullR);
+    }
+    const inForce = Profile.activeBands(s);
+    for (const band of inForce) addBand(band, partOf(band), left, right);
+    const room = new Float64Array(CURVE_N);
+    let peak = 0;
+    for (let i = 0; i < CURVE_N; i += 1) {
+      room[i] = -(fullL[i] + fullR[i]) / 2;
+      peak = Math.max(peak, Math.abs(fullL[i]), Math.abs(fullR[i]));
+    }
+    return { room, left, right, split: inForce.some(oneChannel), empty: inForce.length === 0, maxDb: axisMaxDb(peak), parts };
+  }
+
+  // The curve's value at a frequency, interpolated between the two nearest points.
+  function curveAt(values, f) {
+    const t = Math.log(f / PLOT_LO_HZ) / PLOT_SPAN * (CURVE_N - 1);
+    const i0 = clamp(Math.floor(t), 0, CURVE_N - 1);
+    const i1 = Math.min(CURVE_N - 1, i0 + 1);
+    const frac = clamp(t - i0, 0, 1);
+    return values[i0] + (values[i1] - values[i0]) * frac;
+  }
+
+  function handleLabel(band) {
+    const side = band.stereo === 'left' ? '  L' : band.stereo === 'right' ? '  R' : '';
+    return `${fmtHz(band.freqHz)} Hz  ${fmtDb(band.gainDb)} dB  Q${band.q.toFixed(1)}${side}`;
+  }
+
+  function crosshairLabel(f, curves) {
+    const note = f < NOTE_BELOW_HZ ? `  ${noteName(f)}` : '';
+    const left = `${fmtDb(curveAt(curves.left, f))} dB`;
+    const right = curves.split ? `  /  ${fmtDb(curveAt(curves.right, f))} dB` : '';
+    return `${fmtHz(f)} Hz${note}   ${left}${right}`;
+  }
+
+  // A label box centred over a point, held inside the plot area.
+  function labelLeft(g, x, width) {
+    return Math.min(Math.max(x - width / 2, g.x0), g.x1 - width);
+  }
+
+  function drawAxes(ctx, g, height) {
+    const dim = C_INK_DIM();
+    for (const f of FREQ_MARKS) txt(ctx, fmtHz(f), crisp(g.x(f)), height - 9, dim, 9.5, 'center');
+    const step = g.maxDb > 18 ? 6 : 3;
+    for (let db = -g.maxDb; db <= g.maxDb; db += step) {
+      if (db !== 0) txt(ctx, (db > 0 ? '+' : MINUS) + Math.abs(db), g.x0 - 6, g.y(db) + 4, dim, 9.5, 'right');
+    }
+    const zero = crisp(g.y(0));
+    ctx.strokeStyle = GRID_ZERO;
+    ctx.lineWidth = 1;
+    ctx.beginPath();
+    ctx.moveTo(g.x0, zero);
+    ctx.lineTo(g.x1, zero);
+    ctx.stroke();
+    txt(ctx, '0', g.x0 - 6, g.y(0) + 4, C_INK(), 10, 'right', 700);
+  }
+
+  // The curve as a path; `closed` runs it down to 0 dB at both ends for a fill. The points are
+  // evenly spaced in log frequency, so evenly spaced across the plot.
+  function tracePath(ctx, g, values, closed) {
+    const dx = (g.x1 - g.x0) / (CURVE_N - 1);
+    ctx.beginPath();
+    if (closed) ctx.moveTo(g.x0, g.y(0));
+    for (let i = 0; i < CURVE_N; i += 1) {
+      if (i === 0 && !closed) ctx.moveTo(g.x0, g.y(values[0]));
+      else ctx.lineTo(g.x0 + i * dx, g.y(values[i]));
+    }
+    if (closed) {
+      ctx.lineTo(g.x1, g.y(0));
+      ctx.closePath();
+    }
+  }
+
+  function fillCurve(ctx, g, values, colour) {
+    tracePath(ctx, g, values, true);
+    ctx.fillStyle = colour;
+    ctx.fill();
+  }
+
+  function strokeCurve(ctx, g, values, colour, width, dash) {
+    tracePath(ctx, g, values, false);
+    ctx.strokeStyle = colour;
+    ctx.lineWidth = width;
+    ctx.lineJoin = 'round';
+    ctx.setLineDash(dash || []);
+    ctx.stroke();
+    ctx.setLineDash([]);
+  }
+
+  function drawRoom(ctx, g, curves) {
+    fillCurve(ctx, g, curves.room, ROOM_FILL);
+    strokeCurve(ctx, g, curves.room, ROOM_LINE, 1);
+  }
+
+  function drawCorrection(ctx, g, curves) {
+    if (state.bypass) {
+      strokeCurve(ctx, g, curves.left, ROOM_LINE, 2, [5, 5]);
+    } else if (curves.split) {
+      fillCurve(ctx, g, curves.left, hexA(C_CHAN_L(), 0.15));
+      fillCurve(ctx, g, curves.right, hexA(C_CHAN_R(), 0.13));
+      strokeCurve(ctx, g, curves.left, C_CHAN_L(), 3);
+      strokeCurve(ctx, g, curves.right, C_CHAN_R(), 3);
+    } else if (!curves.empty) {
+      fillCurve(ctx, g, curves.left, hexA(C_ACCENT(), 0.17));
+      strokeCurve(ctx, g, curves.left, C_ACCENT(), 3.4);
+    }
+  }
+
+  function handleFill(band, selected) {
+    if (selected) return C_ACCENT();
+    if (band.stereo === 'left') return C_CHAN_L();
+    if (band.stereo === 'right') return C_CHAN_R();
+    return C_INK();
+  }
+
+  function drawHandle(ctx, x, y, radius, band, selected) {
+    ctx.beginPath();
+    ctx.arc(x, y, radius, 0, 2 * Math.PI);
+    if (!band.on) {
+      ctx.fillStyle = hexA(C_INK(), 0.18);
+      ctx.strokeStyle = hexA(C_INK(), 0.45);
+      ctx.lineWidth = 1.5;
+    } else {
+      ctx.globalAlpha = selected ? 1 : 0.9;
+      ctx.fillStyle = handleFill(band, selected);
+      ctx.strokeStyle = C_WELL();
+      ctx.lineWidth = 2;
+    }
+    ctx.fill();
+    ctx.stroke();
+    ctx.globalAlpha = 1;
+  }
+
+  function drawHandleLabel(ctx, g, x, y, radius, band) {
+    const text = handleLabel(band);
+    const width = 8 + 6.1 * text.length;
+    const left = labelLeft(g, x, width);
+    let top = y - radius - 24;
+    if (top < g.top) top = y + radius + 6;
+    rr(ctx, left, top, width, 19, 6);
+    ctx.fillStyle = hexA(C_INK(), 0.93);
+    ctx.fill();
+    txt(ctx, text, left + width / 2, top + 13, C_WELL(), 10.5, 'center');
+  }
+
+  function drawCrosshair(ctx, g, curves, at) {
+    const f = g.freqAt(at.x);
+    const x = crisp(at.x);
+    ctx.strokeStyle = GRID_ZERO;
+    ctx.lineWidth = 1;
+    ctx.setLineDash([3, 3]);
+    ctx.beginPath();
+    ctx.moveTo(x, g.top);
+    ctx.lineTo(x, g.bottom);
+    ctx.stroke();
+    ctx.setLineDash([]);
+    ctx.beginPath();
+    ctx.arc(at.x, g.y(curveAt(curves.left, f)), 3, 0, 2 * Math.PI);
+    ctx.fillStyle = state.bypass ? ROOM_LINE : C_ACCENT();
+    ctx.fill();
+    const text = crosshairLabel(f, curves);
+    const width = 12 + 5.9 * text.length;
+    const left = labelLeft(g, at.x, width);
+    rr(ctx, left, g.top + 2, width, 18, 6);
+    ctx.fillStyle = hexA(C_INK(), 0.93);
+    ctx.fill();
+    ctx.strokeStyle = 'rgba(0,0,0,.14)';
+    ctx.lineWidth = 1;
+    ctx.stroke();
+    txt(ctx, text, left + width / 2, g.top + 14, C_WELL(), 10.5, 'center');
+  }
+
+  function insidePlot(g, at) {
+    return at.x >= g.x0 && at.x <= g.x1 && at.y >= g.top && at.y <= g.bottom;
+  }
+
+  // The drawn handles, in list order: a band beyond the edges is neither drawn nor grabbed, and
+  // stays editable in the band bar and the table.
+  function drawnHandles(g) {
+    const handles = [];
+    for (const band of state.bands) {
+      const x = g.x(band.freqHz);
+      if (x < g.x0 - HANDLE_SLACK || x > g.x1 + HANDLE_SLACK) continue;
+      handles.push({ band, x, y: g.y(band.gainDb) });
+    }
+    return handles;
+  }
+
+  // The nearest drawn handle within reach; on equal distance the earlier band wins.
+  function handleNear(g, at) {
+    let best = null;
+    let bestD2 = HIT_RADIUS * HIT_RADIUS;
+    for (const h of drawnHandles(g)) {
+      const d2 = (h.x - at.x) ** 2 + (h.y - at.y) ** 2;
+      if (d2 < bestD2) {
+        best = h.band;
+        bestD2 = d2;
+      }
+    }
+    return best;
+  }
+
+  function eqPlot(onedit) {
+    let sel = null;
+    let hovered = null;
+    let drag = null;
+    let pointer = null;
+    let curves = null;
+    let curvesAt = -1;
+    let geometry = null;
+    const surface = plate(draw);
+    const canvas = surface.el;
+
+    function currentCurves() {
+      if (!curves || curvesAt !== version) {
+        curves = plotCurves(state, Runtime.sampleRate(), curves);
+        curvesAt = version;
+      }
+      return curves;
+    }
+
+    function draw(ctx, width, height) {
+      ctx.clearRect(0, 0, width, height);
+      const c = currentCurves();
+      const g = plotGeometry(width, height, c.maxDb);
+      geometry = g;
+      drawAxes(ctx, g, height);
+      drawRoom(ctx, g, c);
+      drawCorrection(ctx, g, c);
+      const labelled = [];
+      for (const h of drawnHandles(g)) {
+        const id = h.band.id;
+        const radius = id === sel ? 8 : id === hovered ? 7.5 : 6;
+        drawHandle(ctx, h.x, h.y, radius, h.band, id === sel);
+        if (id === sel || id === hovered) labelled.push({ ...h, radius });
+      }
+      for (const h of labelled) drawHandleLabel(ctx, g, h.x, h.y, h.radius, h.band);
+      if (pointer && !drag && insidePlot(g, pointer)) drawCrosshair(ctx, g, c, pointer);
+      if (!state.bands.length) {
+        txt(ctx, 'No filters in this profile', (g.x0 + g.x1) / 2, (g.top + g.bottom) / 2, C_INK_DIM(), 13, 'center', 500);
+      }
+    }
+
+    function edit(kind) {
+      if (typeof onedit === 'function') onedit(kind);
+    }
+
+    function hit(at) {
+      return geometry ? handleNear(geometry, at) : null;
+    }
+
+    function setHover(id) {
+      if (id === hovered) return;
+      hovered = id;
+      if (!drag) canvas.style.cursor = id === null ? 'crosshair' : 'grab';
+    }
+
+    function onDown(e) {
+      const at = surface.local(e);
+      const band = hit(at);
+      sel = band ? band.id : null;
+      if (band) {
+        drag = { id: band.id, shift: e.shiftKey, grab: at, pointerId: e.pointerId };
+        hovered = band.id;
+        canvas.style.cursor = 'grabbing';
+        // The drag holds host renders until it ends, however it ends.
+        holdRenders(canvas);
+        try {
+          canvas.setPointerCapture(e.pointerId);
+        } catch (err) {
+          // Without capture the drag goes on; a move with no button ends it.
+        }
+      }
+      edit('select');
+    }
+
+    function dragTo(at, e) {
+      const band = state.bands.find((b) => b.id === drag.id);
+      if (!band || !geometry) return;
+      const fine = e.altKey || e.ctrlKey || e.metaKey;
+      const k = fine ? FINE_TRAVEL : 1;
+      const digits = fine ? 2 : 1;
+      const x = drag.grab.x + k * (at.x - drag.grab.x);
+      const y = drag.grab.y + k * (at.y - drag.grab.y);
+      const limits = Profile.LIMITS;
+      if (!drag.shift) band.freqHz = roundTo(clamp(geometry.freqAt(x), limits.freqHz.min, limits.freqHz.max), digits);
+      band.gainDb = roundTo(clamp(geometry.dbAt(y), limits.gainDb.min, limits.gainDb.max), digits);
+      edit('drag');
+    }
+
+    function endDrag() {
+      if (!drag) return;
+      const pointerId = drag.pointerId;
+      drag = null;
+      canvas.style.cursor = 'grab';
+      try {
+        if (canvas.hasPointerCapture(pointerId)) canvas.releasePointerCapture(pointerId);
+      } catch (err) {
+        // Nothing to release.
+      }
+      edit('commit');
+      releaseRenders(canvas);
+    }
+
+    function onMove(e) {
+      const at = surface.local(e);
+      pointer = at;
+      if (!drag) {
+        const band = hit(at);
+        setHover(band ? band.id : null);
+      } else if (e.buttons === 0) {
+        // The release happened where the page could not hear it (a context menu, another window).
+        endDrag();
+      } else {
+        dragTo(at, e);
+      }
+    }
+
+    function onLeave() {
+      pointer = null;
+      if (!drag) setHover(null);
+    }
+
+    function onWheel(e) {
+      const band = hit(surface.local(e));
+      if (!band) return;
+      e.preventDefault();
+      sel = band.id;
+      const step = e.altKey || e.ctrlKey || e.metaKey ? Q_STEP_FINE : Q_STEP;
+      const d = e.deltaY > 0 ? -1 : 1;
+      band.q = roundTo(clamp(band.q * step ** d, Profile.LIMITS.q.min, Profile.LIMITS.q.max), 2);
+      edit('commit');
+    }
+
+    canvas.addEventListener('pointerdown', onDown);
+    canvas.addEventListener('pointermove', onMove);
+    canvas.addEventListener('pointerup', endDrag);
+    canvas.addEventListener('pointercancel', endDrag);
+    canvas.addEventListener('lostpointercapture', endDrag);
+    canvas.addEventListener('pointerleave', onLeave);
+    canvas.addEventListener('wheel', onWheel, { passive: false });
+
+    return {
+      el: canvas,
+      start: surface.start,
+      stop: surface.stop,
+      selected: () => sel,
+      select(id) {
+        sel = id === undefined ? null : id;
+      },
+    };
+  }
+
   // ------------------------------------------------------------------ formatters
+
+  function clamp(value, lo, hi) {
+    return Math.min(hi, Math.max(lo, value));
+  }
+
+  function roundTo(value, decimals) {
+    const k = 10 ** decimals;
+    return Math.round(value * k) / k;
+  }
 
   const MINUS = '\u2212';
   const NOTES = ['C', 'C\u266F', 'D', 'D\u266F', 'E', 'F', 'F\u266F', 'G', 'G\u266F', 'A', 'A\u266F', 'B'];
@@ -303,6 +763,11 @@
 
   // ------------------------------------------------------------------ routes
 
+  // A host's record: an array or a scalar where a record belongs is treated as no record.
+  function isObject(value) {
+    return Boolean(value) && typeof value === 'object' && !Array.isArray(value);
+  }
+
   function textOf(value) {
     return value === null || value === undefined ? '' : String(value);
   }
@@ -313,7 +778,7 @@
   }
 
   function copyRoute(route) {
-    const r = route && typeof route === 'object' ? route : {};
+    const r = isObject(route) ? route : {};
     return {
       deviceType: textOf(r.deviceType),
       inputDevice: textOf(r.inputDevice),
@@ -331,6 +796,554 @@
     if (!d || !p) return true;
     const running = copyRoute(d.selected);
     return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
+  }
+
+  // ------------------------------------------------------------------ band bar, knobs, typed fields, filter table
+
+  const SVG_NS = 'http://www.w3.org/2000/svg';
+  const KNOB_SWEEP = 270;
+  const KNOB_CENTRE = 23;
+  const KNOB_RADIUS = 17;
+  // Pixels of vertical travel that cover the whole range; Shift is four times finer.
+  const KNOB_SPAN_PX = 180;
+  const KNOB_FINE_SPAN_PX = 720;
+  const KNOB_KEY_STEP = 0.02;
+  const KNOB_WHEEL_STEP = 0.01;
+  const KNOB_FINE_KEY_STEP = 0.002;
+  const KNOB_FINE_WHEEL_STEP = 0.002;
+  const BAND_HINT = 'No filter selected \u2014 click a dot on the curve.';
+
+  function svgEl(tag, attrs) {
+    const node = doc.createElementNS(SVG_NS, tag);
+    for (const [name, value] of Object.entries(attrs || {})) {
+      if (value !== null && value !== undefined) node.setAttribute(name, String(value));
+    }
+    return node;
+  }
+
+  function bandById(id) {
+    return state.bands.find((band) => band.id === id) || null;
+  }
+
+  function baselineBand(id) {
+    const base = state.baseline;
+    const bands = base && Array.isArray(base.bands) ? base.bands : [];
+    return bands.find((band) => band.id === id) || null;
+  }
+
+  // Chromium drops a comma typed into a number field, so "1,5" would read 15: a decimal comma is
+  // typed as the point instead. Where the point cannot be inserted the comma goes in as typed,
+  // and reading the field takes it as the point.
+  function commaAsPoint(e) {
+    if (e.key !== ',' || e.ctrlKey || e.metaKey || e.altKey) return;
+    if (doc.execCommand('insertText', false, '.')) e.preventDefault();
+  }
+
+  // The value typed into a number field, or null for text that is empty or not a number.
+  function typedNumber(input) {
+    const text = String(input.value).trim().replace(',', '.');
+    const value = Number(text);
+    return text !== '' && Number.isFinite(value) ? value : null;
+  }
+
+  // Frequency and Q map logarithmically, so the bass, where the deep filters live, gets most of
+  // the travel.
+  function knobScale(o) {
+    return {
+      toPos(value) {
+        const v = clamp(value, o.min, o.max);
+        return o.log ? Math.log(v / o.min) / Math.log(o.max / o.min) : (v - o.min) / (o.max - o.min);
+      },
+      fromPos(n) {
+        const t = clamp(n, 0, 1);
+        return o.log ? o.min * (o.max / o.min) ** t : o.min + t * (o.max - o.min);
+      },
+    };
+  }
+
+  // Positions run clockwise from the bottom left (-225 degrees) through straight up to the bottom
+  // right (+45).
+  function knobPoint(n) {
+    const a = ((-225 + KNOB_SWEEP * n) * Math.PI) / 180;
+    return `${(KNOB_CENTRE + KNOB_RADIUS * Math.cos(a)).toFixed(3)} ${(KNOB_CENTRE + KNOB_RADIUS * Math.sin(a)).toFixed(3)}`;
+  }
+
+  function knobArc(from, to) {
+    if (to - from < 1e-6) return '';
+    const large = (to - from) * KNOB_SWEEP > 180 ? 1 : 0;
+    return `M ${knobPoint(from)} A ${KNOB_RADIUS} ${KNOB_RADIUS} 0 ${large} 1 ${knobPoint(to)}`;
+  }
+
+  function knob(o) {
+    const scale = knobScale(o);
+    // A centred knob fills from 0, so a cut and a boost of one size mirror each other.
+    const zero = o.centre ? scale.toPos(0) : 0;
+    const fill = svgEl('path', { class: 'k-fill' });
+    const pointer = svgEl('line', {
+      class: 'k-ptr', x1: KNOB_CENTRE, y1: KNOB_CENTRE, x2: KNOB_CENTRE, y2: KNOB_CENTRE - KNOB_RADIUS + 3,
+    });
+    const dial = svgEl('svg', {
+      class: 'knob3', viewBox: '0 0 46 46', role: 'slider', tabindex: '0', 'aria-label': o.label,
+      'aria-valuemin': o.min, 'aria-valuemax': o.max, 'data-key': o.key,
+    });
+    dial.append(svgEl('path', { class: 'k-track', d: knobArc(0, 1) }), fill, pointer);
+
+    function refresh() {
+      const value = o.get();
+      const n = scale.toPos(value);
+      fill.setAttribute('d', knobArc(Math.min(zero, n), Math.max(zero, n)));
+      pointer.setAttribute('transform', `rotate(${(-135 + KNOB_SWEEP * n).toFixed(3)} ${KNOB_CENTRE} ${KNOB_CENTRE})`);
+      dial.setAttribute('aria-valuenow', String(value));
+      dial.setAttribute('aria-valuetext', o.suffix ? `${o.format(value)} ${o.suffix}` : o.format(value));
+    }
+
+    // A step the rounding would swallow (a fine step on a small Q) still moves one unit.
+    function stepBy(delta) {
+      const before = o.get();
+      const n = scale.toPos(before) + delta;
+      o.set(scale.fromPos(n));
+      if (o.get() === before && n > 0 && n < 1 && o.step) o.set(before + Math.sign(delta) * o.step);
+      push();
+    }
+
+    let drag = null;
+
+    function endDrag() {
+      if (!drag) return;
+      const id = drag.pointerId;
+      drag = null;
+      dial.classList.remove('turning');
+      try {
+        if (dial.hasPointerCapture(id)) dial.releasePointerCapture(id);
+      } catch (e) {
+        // Nothing to release.
+      }
+    }
+
+    dial.addEventListener('pointerdown', (e) => {
+      endDrag();
+      drag = { pointerId: e.pointerId, y: e.clientY, n: scale.toPos(o.get()) };
+      try {
+        dial.setPointerCapture(e.pointerId);
+      } catch (err) {
+        // The drag goes on without capture.
+      }
+      dial.classList.add('turning');
+      e.preventDefault();
+      // The default is prevented, and with it the focus a press would give; arrows work after a click.
+      dial.focus({ preventScroll: true });
+    });
+    dial.addEventListener('pointermove', (e) => {
+      if (!drag || e.pointerId !== drag.pointerId) return;
+      // A release the dial never heard of (a context menu, a window switch) ends the drag, and a
+      // render that replaced the dial ends it too: its band may now be another room's.
+      if (e.buttons === 0 || !dial.isConnected) {
+        endDrag();
+        return;
+      }
+      const span = e.shiftKey ? KNOB_FINE_SPAN_PX : KNOB_SPAN_PX;
+      o.set(scale.fromPos(drag.n + (drag.y - e.clientY) / span));
+      push();
+    });
+    for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) dial.addEventListener(type, endDrag);
+
+    dial.addEventListener('wheel', (e) => {
+      e.preventDefault();
+      // Some platforms turn a vertical wheel sideways while Shift is held.
+      const delta = e.deltaY || e.deltaX;
+      const size = e.shiftKey ? KNOB_FINE_WHEEL_STEP : KNOB_WHEEL_STEP;
+      stepBy(delta > 0 ? -size : size);
+    }, { passive: false });
+
+    const ARROWS = { ArrowUp: 1, ArrowRight: 1, ArrowDown: -1, ArrowLeft: -1 };
+    dial.addEventListener('keydown', (e) => {
+      const direction = ARROWS[e.key];
+      if (!direction) return;
+      e.preventDefault();
+      stepBy(direction * (e.shiftKey ? KNOB_FINE_KEY_STEP : KNOB_KEY_STEP));
+    });
+
+    dial.addEventListener('dblclick', () => {
+      if (typeof o.reset !== 'function') return;
+      o.set(o.reset());
+      push();
+    });
+
+    refreshers.push(refresh);
+    refresh();
+    return { el: dial, refresh };
+  }
+
+  // Committed on Enter or when left, never per keystroke: a half-typed "0.3" must not become a
+  // setting.
+  function numberField(o) {
+    const input = el('input', {
+      type: 'number', class: o.wide ? 'numfield wide' : 'numfield', min: o.min, max: o.max,
+      step: o.step === undefined ? 'any' : o.step, inputmode: 'decimal', 'aria-label': o.label, 'data-key': o.key,
+    });
+    // Text typed since the field last showed the state: Enter commits it, and the blur Enter
+    // causes must not commit it again.
+    let typed = false;
+
+    function show() {
+      input.value = o.format(o.get());
+      typed = false;
+    }
+
+    function refresh() {
+      if (doc.activeElement !== input) show();
+    }
+
+    function commit() {
+      const value = typedNumber(input);
+      if (value !== null) {
+        o.set(clamp(value, o.min, o.max));
+        push();
+      }
+      show();
+    }
+
+    input.addEventListener('input', () => {
+      typed = true;
+    });
+    input.addEventListener('keydown', (e) => {
+      commaAsPoint(e);
+      if (e.key === 'Enter') {
+        e.preventDefault();
+        commit();
+        input.blur();
+      } else if (e.key === 'Escape') {
+        e.preventDefault();
+        show();
+        input.blur();
+      } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
+        e.preventDefault();
+        try {
+          if (e.key === 'ArrowUp') input.stepUp();
+          else input.stepDown();
+        } catch (err) {
+          // Text that is not a number has nothing to step from.
+        }
+        commit();
+        markClean(input);
+      }
+    });
+    input.addEventListener('focus', () => input.select());
+    input.addEventListener('blur', () => {
+      if (!input.isConnected) return;
+      if (typed) commit();
+      else show();
+    });
+
+    refreshers.push(refresh);
+    show();
+    const node = o.suffix ? el('span', { class: 'numwrap' }, [input, el('u', { text: o.suffix })]) : input;
+    return { el: node, input, refresh };
+  }
+
+  function knobField(o) {
+    const dial = knob({ ...o, key: `knob:${o.key}` });
+    const field = numberField({ ...o, key: `field:${o.key}` });
+    return el('div', { class: 'knobcell' }, [el('k', { text: o.label }), dial.el, field.el]);
+  }
+
+  // The band bar's three knobs: the band field each edits, its limits, rounding and read-out.
+  // The gain reads with a plain hyphen-minus and no "+": a number field shows nothing for "+3".
+  const BAND_KNOBS = [
+    { key: 'freq', field: 'freqHz', label: 'Freq', log: true, step: 0.1, decimals: 1, suffix: 'Hz', format: (v) => String(roundTo(v, 1)) },
+    { key: 'gain', field: 'gainDb', label: 'Gain', centre: true, step: 0.1, decimals: 1, suffix: 'dB', format: (v) => roundTo(v, 1).toFixed(1) },
+    { key: 'q', field: 'q', label: 'Q', log: true, step: 0.01, decimals: 2, format: (v) => v.toFixed(2) },
+  ];
+
+  // A control holds its band by id and reads the current state; one whose band is gone writes nothing.
+  function bandKnobOptions(def, band) {
+    const { min, max } = Profile.LIMITS[def.field];
+    const id = band.id;
+    const atBuild = band[def.field];
+    const get = () => {
+      const b = bandById(id);
+      return b ? b[def.field] : atBuild;
+    };
+    return {
+      ...def, min, max, get,
+      set(value) {
+        const b = bandById(id);
+        if (b) b[def.field] = roundTo(clamp(value, min, max), def.decimals);
+      },
+      reset() {
+        const base = baselineBand(id);
+        return base ? base[def.field] : get();
+      },
+    };
+  }
+
+  function widthNote(q) {
+    return `${((2 * Math.asinh(1 / (2 * q))) / Math.LN2).toFixed(2)} oct wide`;
+  }
+
+  function isOneSide(band) {
+    return band.stereo === 'left' || band.stereo === 'right';
+  }
+
+  function chanPill(side) {
+    return el('span', { class: side === 'left' ? 'chanpill l' : 'chanpill r' }, side === 'left' ? 'L' : 'R');
+  }
+
+  // The blank before the note is a real character, so the heading copies and reads as "96 Hz G2".
+  function paintHeading(node, freqHz) {
+    const parts = [`${fmtHz(freqHz)} Hz`];
+    if (freqHz < 2000) parts.push(' ', el('em', { text: noteName(freqHz) }));
+    node.replaceChildren(...parts);
+  }
+
+  // The pill names the side, the words the scope. The blanks between the parts are text for
+  // copying and reading aloud; the row's gap lays them out.
+  function bandSubLine(band) {
+    const parts = ['Bell', ' ', el('i', { text: '\u00B7' }), ' '];
+    if (isOneSide(band)) parts.push(chanPill(band.stereo), ' ', 'this side only');
+    else parts.push('both channels');
+    return el('div', { class: 'bb-sub' }, parts);
+  }
+
+  function bandSignature(band) {
+    return [band.id, band.stereo, band.on ? 1 : 0].join('|');
+  }
+
+  // Deselecting as a click on empty plot space does: nothing is sent, and no later render brings
+  // the band back.
+  function deselectBand() {
+    if (plot) plot.select(null);
+    selectedBandId = null;
+    refreshLocally();
+  }
+
+  function selectBand(id) {
+    if (plot) plot.select(id);
+    selectedBandId = id;
+    refreshSelection();
+  }
+
+  // Docked under the plot, one height with or without a band, so nothing below moves when a dot is
+  // clicked. It rebuilds only when the band, its side or its switch changes; anything else repaints
+  // the numbers, so a rebuild never eats a keystroke or a drag.
+  function bandInspector(bandPlot) {
+    const box = el('div', { class: 'bandbar' });
+    let signature = null;
+    let own = [];
+    let heading = null;
+    let note = null;
+
+    function showHint() {
+      box.replaceChildren(el('div', { class: 'bb-hint' }, BAND_HINT));
+      box.classList.add('empty');
+      signature = null;
+      own = [];
+      heading = null;
+      note = null;
+    }
+
+    function switchButton(band) {
+      return el('button', {
+        type: 'button', class: band.on ? 'rowbtn on' : 'rowbtn', title: 'Switch this filter in or out',
+        'data-key': `band:${band.id}:on`,
+        onclick() {
+          const b = bandById(band.id);
+          if (!b) return;
+          b.on = !b.on;
+          push();
+        },
+      }, band.on ? 'On' : 'Off');
+    }
+
+    // The bar's controls register their repaints in a list of its own, so a rebuild replaces them
+    // instead of stacking another copy on every selection.
+    function build(band) {
+      const outer = refreshers;
+      refreshers = [];
+      try {
+        heading = el('k');
+        note = el('span', { class: 'inspwidth' });
+        box.replaceChildren(el('div', { class: 'bb-in' }, [
+          el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
+          el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField(bandKnobOptions(def, band)))),
+          el('div', { class: 'bb-act' }, [
+            note,
+            switchButton(band),
+            el('button', {
+              type: 'button', class: 'inspclose', title: 'Deselect (or click empty space on the plot)',
+              'aria-label': 'Deselect', 'data-key': 'band:close', onclick: deselectBand,
+            }, '\u00D7'),
+          ]),
+        ]));
+        own = refreshers;
+      } finally {
+        refreshers = outer;
+      }
+    }
+
+    function rebuild(force) {
+      const band = bandById(bandPlot ? bandPlot.selected() : null);
+      if (!band) {
+        if (signature !== null || !box.firstChild) showHint();
+        return;
+      }
+      const next = bandSignature(band);
+      if (force || next !== signature) {
+        keepingFocus(box, () => build(band));
+        box.classList.remove('empty');
+        signature = next;
+      }
+      runAll(own);
+      note.textContent = widthNote(band.q);
+      paintHeading(heading, band.freqHz);
+    }
+
+    refreshers.push(() => rebuild(false));
+    return { el: box, rebuild };
+  }
+
+  const SIDES = [['stereo', 'Both'], ['left', 'Left'], ['right', 'Right']];
+
+  // The table's number cells: clamped and rounded like the knobs, but applied at every keystroke.
+  const TABLE_NUMBERS = [
+    { key: 'freq', field: 'freqHz', label: 'Freq', step: 1, decimals: 1 },
+    { key: 'gain', field: 'gainDb', label: 'Gain', step: 0.1, decimals: 1 },
+    { key: 'q', field: 'q', label: 'Q', step: 0.1, decimals: 2 },
+  ];
+
+  function bandName(band) {
+    const name = `${band.gainDb < 0 ? 'Cut' : 'Boost'} \u00B7 ${fmtHz(band.freqHz)} Hz`;
+    return band.freqHz < 2000 ? `${name}  ${noteName(band.freqHz)}` : name;
+  }
+
+  function appliedText(band) {
+    if (state.bypass || !band.on) return null;
+    return `${fmtDb(roundTo((band.gainDb * state.correctionPct) / 100, 1))} dB`;
+  }
+
+  function tableNumber(def, band, title) {
+    const { min, max } = Profile.LIMITS[def.field];
+    const id = band.id;
+    const input = el('input', {
+      type: 'number', min, max, step: def.step, inputmode: 'decimal',
+      'aria-label': `${def.label}, ${title}`, 'data-key': `row:${id}:${def.key}`,
+    });
+    // The text last applied or shown: the change event that follows the last keystroke repeats it.
+    let applied = '';
+
+    function paint(b) {
+      input.value = String(b[def.field]);
+      applied = input.value;
+    }
+
+    function apply() {
+      if (input.value === applied) return;
+      applied = input.value;
+      const value = typedNumber(input);
+      const b = bandById(id);
+      if (value === null || !b) return;
+      b[def.field] = roundTo(clamp(value, min, max), def.decimals);
+      push();
+    }
+
+    input.addEventListener('input', apply);
+    input.addEventListener('change', apply);
+    input.addEventListener('keydown', commaAsPoint);
+    // Left with "1" typed, the cell shows the 10 Hz it stored.
+    input.addEventListener('blur', () => {
+      const b = bandById(id);
+      if (b && input.isConnected) paint(b);
+    });
+    paint(band);
+    return { input, paint };
+  }
+
+  function paintSwitch(button, on) {
+    button.classList.toggle('on', on);
+    button.setAttribute('aria-pressed', on ? 'true' : 'false');
+    button.title = on ? 'Switch this filter off' : 'Switch this filter on';
+  }
+
+  function paintApplied(cell, band) {
+    const text = appliedText(band);
+    cell.textContent = text === null ? '\u2014' : text;
+    cell.className = text === null ? 'num muted' : `num ${band.gainDb < 0 ? 'cut' : 'boost'}`;
+  }
+
+  function bandRow(band) {
+    const id = band.id;
+    const title = bandName(band);
+    const numbers = TABLE_NUMBERS.map((def) => tableNumber(def, band, title));
+    const side = el('select', {
+      'aria-label': `Side, ${title}`, 'data-key': `row:${id}:side`,
+      onchange() {
+        const b = bandById(id);
+        if (!b) return;
+        b.stereo = side.value;
+        push();
+      },
+    }, SIDES.map(([value, text]) => el('option', { value, selected: band.stereo === value }, text)));
+    const onSwitch = el('button', {
+      type: 'button', class: 'rowbtn', 'aria-label': 'Filter on or off', 'data-key': `row:${id}:on`,
+      onclick() {
+        const b = bandById(id);
+        if (!b) return;
+        b.on = !b.on;
+        push();
+      },
+    });
+    const applied = el('td');
+    const swatch = el('span', { class: isOneSide(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch' });
+    const row = el('tr', { tabindex: '0', 'data-key': `row:${id}` }, [
+      el('td', { class: 'who' }, [el('div', {}, [swatch, el('span', { text: title })])]),
+      el('td', {}, [numbers[0].input]),
+      el('td', { class: band.gainDb < 0 ? 'num cut' : 'num boost' }, [numbers[1].input]),
+      el('td', {}, [numbers[2].input]),
+      el('td', {}, [side]),
+      applied,
+      el('td', {}, [onSwitch]),
+    ]);
+    // A row selects its band, except where the click or key belongs to one of its controls.
+    row.addEventListener('click', (e) => {
+      if (!e.target.closest('input, select, button')) selectBand(id);
+    });
+    row.addEventListener('keydown', (e) => {
+      if (e.target !== row || (e.key !== 'Enter' && e.key !== ' ')) return;
+      e.preventDefault();
+      selectBand(id);
+    });
+    return { id, row, numbers, onSwitch, applied };
+  }
+
+  // The Filters panel. It is built with the window and only repainted after, so the cell under
+  // the caret or the pointer is never replaced; it scrolls in its own box so that 24 filters never
+  // push the strip off the window.
+  function bandTable() {
+    const rows = state.bands.map(bandRow);
+    const heads = ['Filter', 'Freq', 'Gain', 'Q', 'Side', 'Applied', 'On'];
+    const table = el('table', { class: 'bandtable' }, [
+      el('thead', {}, [el('tr', {}, heads.map((text) => el('th', { scope: 'col', text })))]),
+      el('tbody', {}, rows.map((r) => r.row)),
+    ]);
+
+    function refreshRows() {
+      const selected = plot ? plot.selected() : null;
+      for (const r of rows) {
+        const band = bandById(r.id);
+        if (!band) continue;
+        r.row.classList.toggle('off', !band.on);
+        r.row.classList.toggle('sel', band.id === selected);
+        paintSwitch(r.onSwitch, band.on);
+        for (const number of r.numbers) {
+          if (doc.activeElement !== number.input) number.paint(band);
+        }
+        paintApplied(r.applied, band);
+      }
+    }
+
+    refreshers.push(refreshRows);
+    refreshRows();
+    return el('div', { class: 'bandscroll' }, [table]);
   }
 
   // ------------------------------------------------------------------ state flow
@@ -433,31 +1446,147 @@
     return { el: el('div', { class: 'conrail' }) };
   }
 
-  function eqPlot(onedit) {
-    let selected = null;
-    const surface = plate(() => {});
-    return {
-      el: surface.el,
-      start: surface.start,
-      stop: surface.stop,
-      selected: () => selected,
-      select(id) {
-        selected = id;
-        if (typeof onedit === 'function') onedit({ kind: 'select', id });
-      },
-    };
-  }
-
-  function bandInspector() {
-    return { el: el('div', { class: 'bandbar' }), rebuild() {} };
-  }
-
+  // Until the strip's cells are built, the Filters panel stands open under it.
   function settingsStrip() {
-    return { el: el('div', { class: 'strip' }) };
+    return {
+      el: el('div', { class: 'settings' }, [
+        el('div', { class: 'strip' }),
+        el('div', { class: 'cellpanel' }, [
+          el('div', { class: 'cellpanelbar' }, [el('div', { class: 'cellpanelhead', text: 'Filters' })]),
+          bandTable(),
+        ]),
+      ]),
+    };
   }
 
   // Where a chosen or dropped profile file goes; the rooms rail reads it.
   function loadProfileFile() {}
+
+  // ------------------------------------------------------------------ rebuilds and the user
+  //
+  // A render replaces every control in the window, so it must not land in the middle of what the
+  // user is doing. Two mechanisms serve every part of the window.
+  //
+  // Holding renders. A host message that only changes what the window offers ("devices",
+  // "library") updates the module state at once and asks for its render with `renderWhenFree()`.
+  // That render waits while anything holds, and runs once, in a task of its own, after the last
+  // hold ends; "restore" and the user's own loads call `render` directly and show at once.
+  // What holds:
+  //   - a pointer pressed anywhere in `app` or the top bar, until it is lifted or cancelled, its
+  //     capture is lost, or the window loses focus. The render comes after the click that ends
+  //     the press, so the click still reaches the control it was aimed at;
+  //   - a typed field with text not yet committed: any text or number input or text area in `app`
+  //     is marked by its first "input" event and freed by "change", by Escape or by losing focus.
+  //     A field that commits and keeps focus calls `markClean(field)`; an editor that is not an
+  //     input marks itself with `markDirty(field)`;
+  //   - any other gesture a part runs itself: `holdRenders(reason)` until `releaseRenders(reason)`,
+  //     where the reason is any value, typically the part's element. A hold whose reason is an
+  //     element ends when a render removes that element.
+  //
+  // Keeping focus. Every control that can take focus carries `data-key`, a text unique in the
+  // window and the same on every build ("cell:amount", "seg:phase:linear", "route:output").
+  // `render`, and a part that rebuilds its own box through `keepingFocus(box, rebuild)`, move focus
+  // from a replaced control to the new control with the same key, so a keyboard user is not
+  // dropped to the page's body by a strip click, a segment choice or a routing change.
+
+  const holds = new Set();
+  let renderOwed = false;
+
+  function holdRenders(reason) {
+    holds.add(reason);
+  }
+
+  function releaseRenders(reason) {
+    if (!holds.delete(reason) || holds.size || !renderOwed) return;
+    // Never inside the event that ended the gesture: its own handlers still work on the controls.
+    root.setTimeout(() => {
+      if (renderOwed && !holds.size) render();
+    }, 0);
+  }
+
+  function renderWhenFree() {
+    if (holds.size) renderOwed = true;
+    else render();
+  }
+
+  // A render has removed these elements, and with them the gestures on them.
+  function dropDetachedHolds() {
+    for (const reason of holds) {
+      if (reason && reason.nodeType === 1 && !reason.isConnected) holds.delete(reason);
+    }
+  }
+
+  function markDirty(field) {
+    holdRenders(field);
+  }
+
+  function markClean(field) {
+    releaseRenders(field);
+  }
+
+  const NOT_TYPED = /^(button|checkbox|color|file|hidden|image|radio|range|reset|submit)$/;
+
+  function isTypedField(node) {
+    if (!node || node.nodeType !== 1) return false;
+    if (node.tagName === 'TEXTAREA') return true;
+    return node.tagName === 'INPUT' && !NOT_TYPED.test(node.type);
+  }
+
+  function inWindow(node) {
+    return Boolean(node && node.nodeType === 1 && node.closest('#app, .topbar'));
+  }
+
+  const pointerHold = (id) => `pointer ${id}`;
+
+  function releasePointers() {
+    for (const reason of [...holds]) {
+      if (typeof reason === 'string' && reason.startsWith('pointer ')) releaseRenders(reason);
+    }
+  }
+
+  function trackGestures() {
+    doc.addEventListener('pointerdown', (e) => {
+      if (inWindow(e.target)) holdRenders(pointerHold(e.pointerId));
+    }, true);
+    const lifted = (e) => releaseRenders(pointerHold(e.pointerId));
+    for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) root.addEventListener(type, lifted, true);
+    // A release the page never heard of (outside the window, or while another one had focus).
+    root.addEventListener('pointermove', (e) => {
+      if (e.buttons === 0) lifted(e);
+    }, true);
+    root.addEventListener('blur', releasePointers);
+
+    doc.addEventListener('input', (e) => {
+      if (isTypedField(e.target) && e.target.closest('#app')) markDirty(e.target);
+    }, true);
+    // Bubbling, so that the field's own commit and Escape handling have run first.
+    root.addEventListener('change', (e) => markClean(e.target));
+    root.addEventListener('keydown', (e) => {
+      if (e.key === 'Escape') markClean(e.target);
+    });
+    doc.addEventListener('focusout', (e) => markClean(e.target), true);
+  }
+
+  function focusedKey(box) {
+    const active = doc.activeElement;
+    if (!active || !box.contains(active)) return null;
+    return active.getAttribute('data-key');
+  }
+
+  function keyed(box, key) {
+    for (const node of box.querySelectorAll('[data-key]')) {
+      if (node.getAttribute('data-key') === key) return node;
+    }
+    return null;
+  }
+
+  function keepingFocus(box, rebuild) {
+    const key = focusedKey(box);
+    rebuild();
+    if (key === null || box.contains(doc.activeElement)) return;
+    const next = keyed(box, key);
+    if (next) next.focus({ preventScroll: true });
+  }
 
   // ------------------------------------------------------------------ render
 
@@ -470,6 +1599,7 @@
 
   function render() {
     const hasProfile = state.bands.length > 0 || Boolean(state.profileName);
+    renderOwed = false;
     if (cleanup) cleanup();
     cleanup = null;
     refreshers = [];
@@ -480,10 +1610,10 @@
     paintTint();
 
     const readout = el('div', { class: 'plotread' });
-    plot = eqPlot((edit) => {
+    plot = eqPlot((kind) => {
       selectedBandId = plot ? plot.selected() : null;
-      if (edit && (edit.kind === 'drag' || edit.kind === 'commit')) push();
-      else if (edit && edit.kind === 'select') refreshSelection();
+      if (kind === 'drag' || kind === 'commit') push();
+      else if (kind === 'select') refreshSelection();
     });
     if (selectedBandId !== null && state.bands.some((band) => band.id === selectedBandId)) plot.select(selectedBandId);
     else selectedBandId = null;
@@ -513,7 +1643,8 @@
     bar.rebuild(true);
 
     const app = doc.getElementById('app');
-    app.replaceChildren(win);
+    keepingFocus(app, () => app.replaceChildren(win));
+    dropDetachedHolds();
     plot.start();
     cleanup = plot.stop;
 
@@ -540,10 +1671,16 @@
     button.click();
   }
 
-  // Focus rings are for the keyboard: a key press turns them on, a pointer press off.
+  const MODIFIER_KEYS = /^(Alt|AltGraph|CapsLock|Control|Fn|Meta|OS|Shift)$/;
+
+  // Focus rings are for the keyboard: a key press turns them on, a pointer press off. A modifier
+  // alone does not count: Shift and Alt shape a drag on the plot and must not ring the last
+  // clicked control.
   function trackModality() {
     const rootEl = doc.documentElement;
-    root.addEventListener('keydown', () => rootEl.classList.add('keys'), true);
+    root.addEventListener('keydown', (e) => {
+      if (!MODIFIER_KEYS.test(e.key)) rootEl.classList.add('keys');
+    }, true);
     root.addEventListener('pointerdown', () => rootEl.classList.remove('keys'), true);
   }
 
@@ -587,18 +1724,18 @@
     if (!SW) return;
     Runtime.onHostEvent('devices', (payload) => {
       const wasLive = routeIsLive();
-      devices = payload && typeof payload === 'object' ? payload : null;
+      devices = isObject(payload) ? payload : null;
       if (devices && (!pendingRoute || wasLive)) pendingRoute = copyRoute(devices.selected);
-      if (devices && devices.status) meter = devices.status;
-      render();
+      if (devices && isObject(devices.status)) meter = devices.status;
+      renderWhenFree();
     });
     Runtime.onHostEvent('meter', (payload) => {
-      meter = payload && typeof payload === 'object' ? payload : null;
+      meter = isObject(payload) ? payload : null;
       runAll(meterHooks);
     });
     Runtime.onHostEvent('library', (payload) => {
-      libraryNames = payload && Array.isArray(payload.names) ? payload.names : [];
-      render();
+      libraryNames = isObject(payload) && Array.isArray(payload.names) ? payload.names : [];
+      renderWhenFree();
     });
   }
 
@@ -608,6 +1745,7 @@
     root.addEventListener('resize', applyUiScale);
     state = Profile.defaultState();
     trackModality();
+    trackGestures();
     wireFiles();
     wireTopBar();
     if (!HOSTED) {
@@ -627,5 +1765,6 @@
     GRID_ZERO, ROOM_FILL, ROOM_LINE, PLOT_FONT,
     tok, hexA, C_ACCENT, C_CHAN_L, C_CHAN_R, C_INK, C_INK_DIM, C_WELL,
     uiScaleFor, fmtHz, fmtDb, noteName, mmFor, copyRoute, routeIsLive, metaLine,
+    CURVE_N, axisMaxDb, plotGeometry, plotCurves,
   };
 });

@@ -92,7 +92,7 @@ function initScript({ bridge, storage, storageSeed }) {
       try {
         return fn.call(this, event);
       } finally {
-        rec.listenerTimes.push({ type, ms: performance.now() - start });
+        rec.listenerTimes.push({ type, at: start, ms: performance.now() - start });
       }
     };
     return add.call(this, type, timed, options);

@@ -51,8 +51,14 @@ test('the window is built in its order of parts', async () => {
       ['conrail', []],
       ['conmain', [
         ['curvewrap', [['curvehead', [['h1', []], ['curvemeta', [['plotread', [['u', []]]]]]]], ['plotwrap', [['canvas', []]]]]],
-        ['bandbar', []],
-        ['strip', []],
+        ['bandbar empty', [['bb-hint', []]]],
+        ['settings', [
+          ['strip', []],
+          ['cellpanel', [
+            ['cellpanelbar', [['cellpanelhead', []]]],
+            ['bandscroll', [['bandtable', [['thead', [['tr', Array(7).fill(['th', []])]]], ['tbody', []]]]]],
+          ]],
+        ]],
       ]],
     ]]]]);
     const tip = await page.page.getAttribute('.curvewrap', 'title');
@@ -151,6 +157,7 @@ test('in the browser preview the state is stored and read back, and refusing sto
     await page.settle();
     const stored = await page.page.evaluate(() => localStorage.getItem('brindle.plugin.v1'));
     assert.match(stored, /^\{"version":1,/, 'boot stores the state');
+    assert.deepEqual(page.aborted.filter((url) => !/fonts\.(googleapis|gstatic)\.com/.test(url)), [], 'nothing but the fonts is asked for');
     await page.page.click('#bypassBtn');
     await page.reload();
     await page.settle();
@@ -162,6 +169,33 @@ test('in the browser preview the state is stored and read back, and refusing sto
     assert.equal(ui, '1', 'fit at the design size');
     const c = await chrome(page);
     assert.deepEqual([c.name, c.pressed], ['No room loaded', 'false']);
+  });
+});
+
+test('under the host the preview\'s stored state is neither read nor written', async () => {
+  const stored = seedRestore({ bypass: true });
+  await withConsole({ storageSeed: { 'brindle.plugin.v1': stored } }, async (page) => {
+    assert.deepEqual((await chrome(page)).pressed, 'false', 'not read at boot');
+    await page.page.click('#bypassBtn');
+    assert.equal(await page.page.evaluate(() => localStorage.getItem('brindle.plugin.v1')), stored, 'not written by a change');
+  });
+});
+
+test('the brand dot breathes while the preview plays noise, never under the host', async () => {
+  const live = (page) => page.page.evaluate(() => document.getElementById('brandDot').classList.contains('live'));
+  await withConsole({ bridge: false, query: '' }, async (page) => {
+    await page.page.evaluate(() => window.BrindleRuntime.audition('pink'));
+    await page.page.click('#bypassBtn');
+    assert.equal(await live(page), true, 'playing');
+    assert.equal(await page.page.evaluate(() => getComputedStyle(document.getElementById('brandDot')).animationName), 'brand-breathe');
+    await page.page.evaluate(() => window.BrindleRuntime.stopAudition());
+    await page.page.click('#bypassBtn');
+    assert.equal(await live(page), false, 'stopped');
+  });
+  await withConsole({}, async (page) => {
+    await page.page.evaluate(() => { window.BrindleRuntime.auditioning = () => 'pink'; });
+    await page.page.click('#bypassBtn');
+    assert.equal(await live(page), false);
   });
 });
 

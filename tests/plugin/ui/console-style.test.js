@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, browserForTests } = require('./browser-harness.js');
+const { PROBED_PLUGIN } = require('./plugin-probe.js');
 
 const withConsole = browserForTests(test);
 
@@ -118,4 +119,96 @@ test('the empty console is photographed at 1120 and 620 px', async () => {
       assert.ok(fs.statSync(file).size > 1000);
     });
   }
+});
+
+test('a key press turns focus rings on and a pointer press turns them off; a modifier alone does not count', async () => {
+  // [what the user does, whether the root then carries the keyboard mark]
+  const steps = [
+    [null, false],
+    [(p) => p.keyboard.press('Shift'), false],
+    [(p) => p.keyboard.press('Tab'), true],
+    [(p) => p.click('.plotwrap canvas'), false],
+    [(p) => p.keyboard.press('Alt'), false],
+    [(p) => p.keyboard.press('ArrowDown'), true],
+    [(p) => p.click('[data-key="field:pct"]'), false],
+    [(p) => p.keyboard.type('5'), true],
+  ];
+  await withConsole({ files: { 'plugin.js': PROBED_PLUGIN } }, async (page) => {
+    for (const [i, [act, keys]] of steps.entries()) {
+      if (act) await act(page.page);
+      assert.equal(await page.page.evaluate(() => document.documentElement.classList.contains('keys')), keys, `step ${i}`);
+    }
+  });
+});
+
+test('keyboard focus rings every control with a 3 px accent outline 2 px outside; a click rings nothing', async () => {
+  // [control, its corners when focused from the keyboard (8 px on buttons), its own corners]
+  const controls = [
+    ['#bypassBtn', '8px', '10px'],
+    ['#loadBtn', '8px', '12px'],
+    ['[data-key="rail:load"]', '8px', '12px'],
+    ['[data-key="cell:amount"]', '8px', '12px'],
+    ['[data-key="field:pct"]', '10px', '10px'],
+    ['[data-key="knob:freq"]', '0px', '0px'],
+    ['[data-key="own:control"]', '0px', '0px'],
+  ];
+  const ring = (page, selector) => page.page.evaluate((sel) => {
+    const node = document.querySelector(sel);
+    const s = getComputedStyle(node);
+    return { focused: document.activeElement === node, outline: `${s.outlineWidth} ${s.outlineStyle} ${s.outlineColor}`, offset: s.outlineOffset, radius: s.borderTopLeftRadius };
+  }, selector);
+  await withConsole({ files: { 'plugin.js': PROBED_PLUGIN } }, async (page) => {
+    await page.page.evaluate(() => { document.getElementById('fileInput').click = () => {}; });
+    for (const [selector, keyRadius, ownRadius] of controls) {
+      // Reached by the keyboard: Tab until it has focus.
+      await page.page.evaluate(() => document.activeElement.blur());
+      for (let i = 0; i < 12 && !(await ring(page, selector)).focused; i += 1) await page.page.keyboard.press('Tab');
+      assert.deepEqual(await ring(page, selector), { focused: true, outline: '3px solid rgb(220, 75, 46)', offset: '2px', radius: keyRadius }, `${selector} from the keyboard`);
+      await page.page.click(selector);
+      const clicked = await ring(page, selector);
+      assert.deepEqual([clicked.focused, clicked.outline.split(' ')[1], clicked.radius], [true, 'none', ownRadius], `${selector} clicked`);
+    }
+  });
+});
+
+test('buttons fade their colours in 0.16 s and move when pressed in 0.04 s; with reduced motion they only fade', async () => {
+  const pressed = async (page) => {
+    const box = await page.page.locator('#bypassBtn').boundingBox();
+    await page.page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.page.mouse.down();
+    await page.page.waitForTimeout(250);
+    const got = await page.page.evaluate(() => {
+      const s = getComputedStyle(document.getElementById('bypassBtn'));
+      return { transform: s.transform, durations: s.transitionDuration };
+    });
+    await page.page.mouse.up();
+    return got;
+  };
+  const timings = (page) => page.page.evaluate(() => {
+    const s = getComputedStyle(document.getElementById('bypassBtn'));
+    const properties = s.transitionProperty.split(', ');
+    const durations = s.transitionDuration.split(', ');
+    return Object.fromEntries(properties.map((p, i) => [p, durations[i]]));
+  });
+  const colours = { 'border-color': '0.16s', 'background-color': '0.16s', color: '0.16s', 'box-shadow': '0.2s' };
+  await withConsole({}, async (page) => {
+    assert.deepEqual(await timings(page), { ...colours, transform: '0.16s' }, 'at rest');
+    // The press itself runs as a transition of 40 ms.
+    await page.page.evaluate(() => {
+      const button = document.getElementById('bypassBtn');
+      button.addEventListener('transitionrun', (e) => {
+        if (e.propertyName !== 'transform' || window.__press) return;
+        window.__press = button.getAnimations().find((a) => a.transitionProperty === 'transform').effect.getTiming().duration;
+      });
+    });
+    const got = await pressed(page);
+    assert.equal(got.transform, 'matrix(1, 0, 0, 1, 0, 1)', 'pressed, it stands 1 px lower');
+    assert.equal(await page.page.evaluate(() => window.__press), 40);
+  });
+  await withConsole({ reducedMotion: 'reduce' }, async (page) => {
+    const got = await pressed(page);
+    assert.equal(got.transform, 'none');
+    const t = await timings(page);
+    assert.deepEqual([t['border-color'], t['background-color'], t.color], ['0.16s', '0.16s', '0.16s']);
+  });
 });
