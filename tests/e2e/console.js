@@ -3,6 +3,7 @@
 // The console in the application's own window, driven as a user drives it: positions read from
 // the page (through WebDriver), mouse and keyboard through the X server (x11.js), so the press
 // travels through the window and its embedded web view. Every press checks where it landed.
+const Page = require('../../plugin/ui/plugin.js');
 const Profile = require('../../ui/js/profile.js');
 const { pollUntil } = require('./webdriver.js');
 const x11 = require('./x11.js');
@@ -99,6 +100,13 @@ class Console {
     if (finish) x11.pressKeys(finish);
   }
 
+  // The bands the filter table shows: each row's typed frequency, gain and Q.
+  shownBands() {
+    return this.session.execute(
+      `return [...document.querySelectorAll('.bandscroll tbody tr')]
+         .map((row) => [...row.querySelectorAll('input')].map((input) => Number(input.value)));`);
+  }
+
   // The last "meter" the host sent the page: the stream's status as the console sees it.
   async meter(timeoutMs = 10000) {
     await this.session.execute(
@@ -162,13 +170,16 @@ class Console {
     await this.click('[data-e2e="library-room"]');
   }
 
-  // The settings strip: opens the cell whose label reads `label` ("Routing", "Phase", "Filters").
+  // The settings strip: opens the cell whose label reads `label` ("Routing", "Phase", "Filters"),
+  // unless its panel is open already.
   async openCell(label) {
     const selector = await this.session.execute(
-      `const cell = [...document.querySelectorAll('.strip .scell')]
-         .find((el) => (el.querySelector('k') || el).textContent.trim() === arguments[0]);
+      `const label = arguments[0];
+       const open = [...document.querySelectorAll('.cellpanel .cellpanelhead')].some((el) => el.textContent.trim() === label);
+       if (open) return '';
+       const cell = [...document.querySelectorAll('.strip .scell')]
+         .find((el) => (el.querySelector('k') || el).textContent.trim() === label);
        if (!cell) return null;
-       if (cell.classList.contains('on')) return '';
        cell.setAttribute('data-e2e', 'cell');
        return '[data-e2e="cell"]';`, [label]);
     if (selector === null) throw new Error(`the strip has no cell ${label}`);
@@ -213,37 +224,26 @@ class Console {
     await this.typeInto(`.bandscroll tbody tr:nth-child(${index + 1}) input[type=number]`, String(freqHz));
   }
 
-  // The response plot: drags band `index` of `state` (the state the page last sent) from its handle
-  // to `freqHz` at the same gain. The handle sits at x(f) = x0 + ln(f / 20) / ln(1000) (x1 - x0),
-  // y(g) = mid - g / maxDb (bottom - top) / 2, margins 34, 16, 16 and 26 px, maxDb as the plot
-  // sizes its axis to the room.
+  // The response plot: drags band `index` of `state` (the state the page last sent) from its
+  // handle to `freqHz` at the same gain, through the plot's own geometry (the page's
+  // plotGeometry and plotCurves, which place the handles).
   async dragBand(state, index, freqHz, rate) {
-    const band = state.bands[index];
-    const points = await this.session.execute(
-      `const [fromHz, toHz, gainDb, maxDb] = arguments;
-       const canvas = document.querySelector('.plotwrap canvas');
+    const selector = '.plotwrap canvas';
+    const canvas = await this.session.execute(
+      `const canvas = document.querySelector(arguments[0]);
        const r = canvas.getBoundingClientRect();
-       const w = canvas.clientWidth, h = canvas.clientHeight;
-       const x0 = 34, x1 = w - 16, top = 16, bottom = h - 26;
-       const x = (f) => x0 + Math.log(f / 20) / Math.log(1000) * (x1 - x0);
-       const y = (g) => (top + bottom) / 2 - g / maxDb * (bottom - top) / 2;
-       const page = (px, py) => ({ x: r.x + px * r.width / w, y: r.y + py * r.height / h });
-       return [page(x(fromHz), y(gainDb)), page(x(toHz), y(gainDb))];`,
-      [band.freqHz, freqHz, band.gainDb, plotAxisDb(state, rate)]);
-    x11.dragThrough(points.map((p) => this.screenPoint(p.x, p.y)));
+       return { x: r.x, y: r.y, width: r.width, height: r.height, layoutWidth: canvas.clientWidth, layoutHeight: canvas.clientHeight };`,
+      [selector]);
+    const curves = Page.plotCurves(Profile.sanitizeState(state), rate);
+    const g = Page.plotGeometry(canvas.layoutWidth, canvas.layoutHeight, curves.maxDb);
+    const band = state.bands[index];
+    const onScreen = (f, db) => this.screenPoint(
+      canvas.x + (g.x(f) * canvas.width) / canvas.layoutWidth,
+      canvas.y + (g.y(db) * canvas.height) / canvas.layoutHeight);
+    await this.watchNextPress(selector);
+    x11.dragThrough([onScreen(band.freqHz, band.gainDb), onScreen(freqHz, band.gainDb)]);
+    await this.pressLanded(selector);
   }
-}
-
-// The plot's level axis: the room (every band that is on, at full gain, either channel) over 220
-// points from 20 Hz to 20 kHz, never tighter than 12 dB, in steps of 3 dB with 2 dB to spare.
-function plotAxisDb(state, rate) {
-  const bands = state.bands.filter((band) => band.on);
-  let peak = 0;
-  for (let i = 0; i < 220; i++) {
-    const f = 20 * Math.pow(1000, i / 219);
-    for (const channel of ['left', 'right']) peak = Math.max(peak, Math.abs(Profile.responseDb(bands, f, channel, rate)));
-  }
-  return Math.max(12, 3 * Math.ceil((Math.max(peak, 6) + 2) / 3));
 }
 
 module.exports = { Console, CONSOLE_URL };
