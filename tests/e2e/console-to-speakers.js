@@ -230,7 +230,7 @@ async function shows(run, state) {
 async function correctedFromTheStart(run, step, state) {
   await shows(run, state);
   await screenshot(run, step);
-  await analyse(run, step, () => windowFromFirstSound(run, 1.6), { segment: 32768, steady: false });
+  await analyse(run, step, () => windowFromFirstSound(run, 2.75), { steady: false });
 }
 
 // No network: the page rendered in the system's fonts, and nothing waited for the font service.
