@@ -98,8 +98,9 @@ async function main() {
   const asked = await freePort();
   app = await startAndWait('a test\'s start', { automationPort: asked });
   assert.deepEqual(portsOfTheApplication(app.pid), [asked], 'the requested port, and no other');
-  const { session } = await attach({ target: `127.0.0.1:${asked}`, port: await freePort(), processes });
+  const { driver, session } = await attach({ target: `127.0.0.1:${asked}`, port: await freePort(), processes });
   await pollUntil('the console in the driven view', 20000, async () => (await session.url()).startsWith('duzezavure://console/'));
+  driver.kill();
   await quit(app);
 
   console.log(`the automation door opened only on request (${((Date.now() - started) / 1000).toFixed(1)} s)`);

@@ -56,13 +56,14 @@ async function startConsole(home, name, recording) {
   const app = startApplication({
     app: APP, processes, log, name, home, recording, automationPort, proxyPort: proxy.port,
   });
-  const { session } = await attach({ target: `127.0.0.1:${automationPort}`, port: await freePort(), processes });
+  const { driver, session } = await attach({ target: `127.0.0.1:${automationPort}`, port: await freePort(), processes });
   const view = new Console({ session, pid: app.pid });
   await view.waitForPage();
-  return { app, view, recording, home };
+  return { app, driver, view, recording, home };
 }
 
 async function quit(run) {
+  run.driver.kill();
   run.app.kill('SIGTERM');
   const { code, signal } = await exitWithin(run.app, 60000);
   assert.equal(signal, null, `${run.app.label} ended by ${signal}`);

@@ -249,4 +249,4 @@ function compareBands({ channels, from, input, ppm, rate, state, segment }) {
   return { expected, bands, delays, worstDb };
 }
 
-module.exports = { fft, inverseFft, measureDelay, bandLevels, expectedPath, compareBands, BAND_WIDTH_OCTAVES };
+module.exports = { measureDelay, bandLevels, expectedPath, compareBands };
