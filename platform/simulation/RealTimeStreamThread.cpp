@@ -8,18 +8,20 @@
 namespace brindle
 {
 
-RealTimeStreamThread::RealTimeStreamThread (SimulatedStream& streamToRun, std::chrono::steady_clock::time_point clockEpoch)
+RealTimeStreamThread::RealTimeStreamThread (SimulatedStream& streamToRun, std::chrono::steady_clock::time_point clockEpoch,
+                                            bool driverPriority)
     : stream (streamToRun),
       epoch (clockEpoch),
       thread ([this] { run(); })
 {
-    // A sound card's driver runs its callbacks at real-time priority, so that a busy machine
-    // does not hold them up. Where the system allows it (a privileged user, or a real-time
-    // limit), so does the simulation, from before the thread's first block: a new thread on a
-    // busy machine can wait long for its first turn. Elsewhere it runs at normal priority.
-    sched_param priority {};
-    priority.sched_priority = realTimePriority;
-    pthread_setschedparam (thread.native_handle(), SCHED_FIFO, &priority);
+    // Set from here, before the thread's first block: a new thread on a busy machine can wait
+    // long for its first turn. A refusal leaves it at normal priority.
+    if (driverPriority)
+    {
+        sched_param priority {};
+        priority.sched_priority = realTimePriority;
+        pthread_setschedparam (thread.native_handle(), SCHED_FIFO, &priority);
+    }
 }
 
 RealTimeStreamThread::~RealTimeStreamThread()

@@ -20,7 +20,8 @@ class SimulatedStream;
 class RealTimeStreamThread
 {
 public:
-    RealTimeStreamThread (SimulatedStream& stream, std::chrono::steady_clock::time_point epoch);
+    /** With `driverPriority`, the thread asks for real-time priority (SimulatedClock::useDriverPriority). */
+    RealTimeStreamThread (SimulatedStream& stream, std::chrono::steady_clock::time_point epoch, bool driverPriority = false);
     ~RealTimeStreamThread();
 
     SimulatedStream& getStream() const noexcept { return stream; }

@@ -50,6 +50,7 @@ std::shared_ptr<SimulatedAudioSystem> SimulatedSoundCard::create (SimulatedClock
     // The speakers come first: the first output is the type's default playback device, and
     // the cable's playback end must not be it.
     auto system = std::make_shared<SimulatedAudioSystem> (mode);
+    system->getClock().useDriverPriority();
     system->add (speakers);
     system->add (SimulatedDeviceConfig::cablePair().withSignal (signal ? std::move (signal) : testTones()));
     return system;

@@ -11,7 +11,8 @@ namespace brindle
     variable DUZEZAVURE_SIMULATED_AUDIO is set (to anything but empty): a loopback cable
     ("CABLE Input" into "CABLE Output") on which the computer plays a test signal, and
     "Simulated Speakers" whose output can be recorded. Each device runs in real time on a
-    clock of its own (the speakers 120 ppm fast), so the drift control has work to do.
+    clock of its own (the speakers 120 ppm fast), so the drift control has work to do, on
+    threads at a driver's real-time priority where the system allows it.
 
     It is offered only on request: otherwise a fake cable would stand in for the loopback
     driver the console asks the user to install, and a stored route could open on fake
