@@ -115,13 +115,16 @@ async function windowFromFirstSound(run, seconds) {
 // length against the status the host sent the page.
 //
 // The path's length is held against the status only in a steady window: no dropout or overrun
-// while it played, and the path the same length all through it (within STEADY_SPREAD_MS). A
-// stream starts with the queue primed at its target, and the drift control takes a few seconds
-// to take up the speakers' clock; a stall of the machine that empties the queue sends it to its
-// limit for longer. So a steady window is waited for (the figures say how many were tried); the
-// bands are judged in every window.
+// while it played, the path the same length all through it (within STEADY_SPREAD_MS), and the
+// drift control near the speakers' offset (within STEADY_PPM of it, its ordinary swing after a
+// start) at both ends, so the queue is back at its target. A stream starts with the queue primed
+// at its target, and the drift control takes a few seconds to take up the speakers' clock; a
+// stall of the machine that empties the queue sends it to its limit for longer. So a steady
+// window is waited for (the figures say how many were tried); the bands are judged in every
+// window.
 const STEADY_SPREAD_MS = 0.25;
-const STEADY_WAIT_MS = 60000;
+const STEADY_PPM = 100;
+const STEADY_WAIT_MS = 90000;
 
 function measure(part, state, segment) {
   const compared = compareBands({ channels: part.channels, from: part.from, input, ppm: SPEAKERS_PPM, rate: RATE, state, segment });
@@ -152,10 +155,12 @@ async function analyse(run, step, window, { segment = 65536, steady = true } = {
     measured = measure(part, state, segment);
     const clean = after.dropouts === before.dropouts && after.overruns === before.overruns;
     const still = Math.max(measured.spreadMs.left, measured.spreadMs.right) <= STEADY_SPREAD_MS;
-    if (!steady || (clean && still)) break;
+    // The speakers run fast, so the drift control draws the queue slower by their offset.
+    const settled = [before, after].every((m) => Math.abs(m.correctionPpm + SPEAKERS_PPM) <= STEADY_PPM);
+    if (!steady || (clean && still && settled)) break;
     if (Date.now() > deadline) {
       throw new Error(`${step}: no steady window within ${STEADY_WAIT_MS / 1000} s (last: dropouts ${before.dropouts} -> ${after.dropouts}, `
-        + `path moving ${JSON.stringify(measured.spreadMs)} ms)`);
+        + `path moving ${JSON.stringify(measured.spreadMs)} ms, drift correction ${before.correctionPpm} -> ${after.correctionPpm} ppm)`);
     }
   }
   const { compared, delayMs, spreadMs } = measured;
