@@ -107,8 +107,8 @@ void DuzezavureApplication::shutdown()
     if (initialised)
         settings.save();
 
-    if (initialised && services.simulatedAudio != nullptr)
-        SimulatedSoundCard::writeRecording (*services.simulatedAudio, router.getEngine().getSampleRate());
+    if (services.simulatedAudio != nullptr)
+        SimulatedSoundCard::finishRecording (*services.simulatedAudio);
 
     // The web views' GTK thread ends before the framework closes its X display; last, so that
     // whatever the web engine does on its way out, the settings are already saved.

@@ -1,5 +1,7 @@
 #include "GtkThread.h"
 
+#include "WebViewAutomation.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <gtk/gtk.h>
@@ -43,6 +45,7 @@ namespace
             // The web engine's accelerated compositing costs some 80 MB in its process and
             // gives nothing to a page like ours.
             setenv ("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
+            WebViewAutomation::prepare();
 
             hold.lock();
             thread = std::thread ([this] { run(); });

@@ -3,6 +3,7 @@
 #include "ResourceProviderRoot.h"
 #include "WebKitGtkSchemeRequest.h"
 #include "WebKitGtkView.h"
+#include "WebViewAutomation.h"
 
 #include <webkit2/webkit2.h>
 
@@ -52,6 +53,8 @@ WebKitWebContext* WebKitGtkContext::get()
                                                                     WEBKIT_NETWORK_PROXY_MODE_CUSTOM, settings);
             webkit_network_proxy_settings_free (settings);
         }
+
+        WebViewAutomation::allowOn (context);
     }
 
     return context;
@@ -65,6 +68,11 @@ void WebKitGtkContext::add (WebKitGtkView& view)
 void WebKitGtkContext::remove (WebKitGtkView& view)
 {
     views.erase (std::remove (views.begin(), views.end(), &view), views.end());
+}
+
+WebKitWebView* WebKitGtkContext::newestView()
+{
+    return views.empty() ? nullptr : views.back()->getWebView();
 }
 
 void WebKitGtkContext::closeAll()

@@ -1,6 +1,7 @@
 #pragma once
 
 typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitWebView WebKitWebView;
 
 namespace brindle
 {
@@ -23,6 +24,9 @@ public:
 
     static void add (WebKitGtkView& view);
     static void remove (WebKitGtkView& view);
+
+    /** The view opened last of those still open; null when none is. */
+    static WebKitWebView* newestView();
 
     /** Closes every open view and lets the context go. */
     static void closeAll();

@@ -7,6 +7,7 @@
 #include "WebKitGtkBackend.h"
 #include "WebKitGtkContext.h"
 #include "WebKitGtkSchemeRequest.h"
+#include "WebViewAutomation.h"
 
 #include <gtk/gtkx.h>
 
@@ -58,6 +59,7 @@ void WebKitGtkView::open()
     webView = WEBKIT_WEB_VIEW (g_object_ref_sink (g_object_new (WEBKIT_TYPE_WEB_VIEW,
                                                                 "web-context", WebKitGtkContext::get(),
                                                                 "user-content-manager", contentManager,
+                                                                "is-controlled-by-automation", WebViewAutomation::isEnabled() ? TRUE : FALSE,
                                                                 nullptr)));
     g_signal_connect (webView, "load-changed", G_CALLBACK (onLoadChanged), this);
     g_signal_connect (webView, "load-failed", G_CALLBACK (onLoadFailed), this);

@@ -2,14 +2,26 @@
 
 #include "SimulatedStream.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace brindle
 {
 
-RealTimeStreamThread::RealTimeStreamThread (SimulatedStream& streamToRun, std::chrono::steady_clock::time_point clockEpoch)
+RealTimeStreamThread::RealTimeStreamThread (SimulatedStream& streamToRun, std::chrono::steady_clock::time_point clockEpoch,
+                                            bool driverPriority)
     : stream (streamToRun),
       epoch (clockEpoch),
       thread ([this] { run(); })
 {
+    // Set from here, before the thread's first block: a new thread on a busy machine can wait
+    // long for its first turn. A refusal leaves it at normal priority.
+    if (driverPriority)
+    {
+        sched_param priority {};
+        priority.sched_priority = realTimePriority;
+        pthread_setschedparam (thread.native_handle(), SCHED_FIFO, &priority);
+    }
 }
 
 RealTimeStreamThread::~RealTimeStreamThread()

@@ -20,7 +20,8 @@ class SimulatedStream;
 class RealTimeStreamThread
 {
 public:
-    RealTimeStreamThread (SimulatedStream& stream, std::chrono::steady_clock::time_point epoch);
+    /** With `driverPriority`, the thread asks for real-time priority (SimulatedClock::useDriverPriority). */
+    RealTimeStreamThread (SimulatedStream& stream, std::chrono::steady_clock::time_point epoch, bool driverPriority = false);
     ~RealTimeStreamThread();
 
     SimulatedStream& getStream() const noexcept { return stream; }
@@ -34,6 +35,8 @@ private:
     // Waits until the stream's next block is due or the thread is asked to stop; returns false
     // when it should stop.
     bool waitForNextBlock();
+
+    static constexpr int realTimePriority = 20;
 
     SimulatedStream& stream;
     const std::chrono::steady_clock::time_point epoch;

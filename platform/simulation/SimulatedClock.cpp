@@ -54,7 +54,7 @@ void SimulatedClock::attach (SimulatedStream& stream)
     if (mode == Mode::manual)
         manualStreams.push_back (&stream);
     else
-        threads.push_back (std::make_unique<RealTimeStreamThread> (stream, epoch));
+        threads.push_back (std::make_unique<RealTimeStreamThread> (stream, epoch, driverPriority));
 }
 
 void SimulatedClock::detach (SimulatedStream& stream)

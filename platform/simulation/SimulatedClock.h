@@ -60,6 +60,12 @@ public:
 
     bool isAttached (const SimulatedStream& stream) const noexcept;
 
+    /** [before the first attach] In real time, the streams' threads ask for real-time priority,
+        as a sound card's driver's do, so that a busy machine does not hold their blocks up.
+        Granted where the system allows it (a privileged user, or a real-time limit); elsewhere
+        they run at normal priority. Off by default: a test rig keeps to ordinary threads. */
+    void useDriverPriority() noexcept { driverPriority = true; }
+
 private:
     // The attached manual stream due first, or null when none is due by `limitNs`.
     SimulatedStream* nextDueManualStream (std::int64_t limitNs, std::int64_t& dueNs) const noexcept;
@@ -70,6 +76,7 @@ private:
     std::vector<SimulatedStream*> manualStreams;                  // in order of attachment
     std::vector<std::unique_ptr<RealTimeStreamThread>> threads;   // one per real-time stream
     bool advancing = false;
+    bool driverPriority = false;
 
     SimulatedClock (const SimulatedClock&) = delete;
     SimulatedClock& operator= (const SimulatedClock&) = delete;

@@ -1,5 +1,6 @@
 #include "SimulatedDevice.h"
 
+#include "OutputRecorder.h"
 #include "SimulatedClock.h"
 #include "SimulatedDeviceCount.h"
 
@@ -176,10 +177,21 @@ void SimulatedDevice::start (juce::AudioIODeviceCallback* newCallback)
     newCallback->audioDeviceAboutToStart (this);
 
     const auto& config = endpoint->getConfig();
+    const auto* recorder = usesOutput() ? config.recorder.get() : nullptr;
+
+    // Before the start time is taken: the recorder may write to its file first, and a stream
+    // whose start lies that far back would begin with a burst of overdue blocks.
+    if (recorder != nullptr)
+        config.recorder->prepareToStart (sampleRateHz);
+
     const auto timing = usesInput() ? BlockSchedule::Timing::afterCapture : BlockSchedule::Timing::renderAhead;
     schedule = BlockSchedule (sampleRateHz, config.clockOffsetPpm, bufferFrames, timing);
     schedule.start (clock->nowNs());
     blockIndex = 0;
+
+    if (recorder != nullptr)
+        config.recorder->streamStarts (schedule.blockStartFrame (0));
+
     framesStreamed = 0;
     halted = false;
 
@@ -261,6 +273,9 @@ void SimulatedDevice::keepOutputs (std::int64_t firstFrame) noexcept
         return;
 
     endpoint->getCapture().append (outputChannels.data(), channels, bufferFrames);
+
+    if (const auto& recorder = endpoint->getConfig().recorder)
+        recorder->append (firstFrame, outputChannels.data(), channels, bufferFrames);
 
     if (auto* cable = endpoint->getCable())
         cable->write (firstFrame, outputChannels.data(), channels, bufferFrames);

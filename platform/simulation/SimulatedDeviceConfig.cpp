@@ -73,6 +73,13 @@ SimulatedDeviceConfig SimulatedDeviceConfig::withCapture (std::int64_t frames) c
     return copy;
 }
 
+SimulatedDeviceConfig SimulatedDeviceConfig::withRecorder (std::shared_ptr<OutputRecorder> newRecorder) const
+{
+    auto copy = *this;
+    copy.recorder = std::move (newRecorder);
+    return copy;
+}
+
 SimulatedDeviceConfig SimulatedDeviceConfig::withChannels (int inputs, int outputs) const
 {
     auto copy = *this;

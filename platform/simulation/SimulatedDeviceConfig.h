@@ -5,9 +5,12 @@
 #include <juce_core/juce_core.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace brindle
 {
+
+class OutputRecorder;
 
 /** The description of one simulated device (or, for a cable, of its two ends): what it is
     called, what it offers, how its clock runs and how it misbehaves. A plain value built from
@@ -49,6 +52,9 @@ struct SimulatedDeviceConfig
     /** Keeps the first `frames` frames of output after each start, for a test to read. */
     [[nodiscard]] SimulatedDeviceConfig withCapture (std::int64_t frames) const;
 
+    /** Writes everything the output plays to the recorder's file, as it plays. */
+    [[nodiscard]] SimulatedDeviceConfig withRecorder (std::shared_ptr<OutputRecorder> recorder) const;
+
     [[nodiscard]] SimulatedDeviceConfig withChannels (int inputs, int outputs) const;
 
     /** The rate the device runs at whatever is asked (0: as asked). */
@@ -81,6 +87,7 @@ struct SimulatedDeviceConfig
     double clockOffsetPpm = 0.0;
     SimulatedSignal signal;
     std::int64_t captureFrames = 0;
+    std::shared_ptr<OutputRecorder> recorder;
     juce::String openError;
     std::int64_t streamErrorAfterFrames = -1;  // below 0: never
     juce::String streamError;

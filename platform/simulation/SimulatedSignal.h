@@ -19,6 +19,21 @@ using SimulatedSignal = std::function<void (float* const* channels, int numChann
 /** A sine of `frequencyHz` and peak `amplitude` on every channel, phase 0 at frame 0. */
 SimulatedSignal sineSignal (double frequencyHz, float amplitude);
 
+/** Pink noise (equal power per octave) of RMS level `rms` on every channel, repeating every
+    pinkNoisePeriodFrames frames from frame 0: a measurement signal whose every frame a reader
+    can make again from its number (pinkNoisePeriod gives one period).
+
+    Made from white noise of a 32-bit xorshift generator (seed 2463534242; each value x gives
+    x / 2^32 x 2 - 1), shaped by the six-pole pink filter of Paul Kellet run twice over the
+    period, of which the second pass is kept (the filter has forgotten where it began, so the
+    period joins without a seam), then its mean taken out and scaled to `rms`. */
+SimulatedSignal pinkNoiseSignal (double rms);
+
+/** One period of that noise. */
+std::vector<float> pinkNoisePeriod (double rms);
+
+constexpr std::int64_t pinkNoisePeriodFrames = 131072;
+
 /** The same value in every frame of every channel. */
 SimulatedSignal constantSignal (float value);
 

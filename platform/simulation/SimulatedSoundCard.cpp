@@ -1,19 +1,18 @@
 #include "SimulatedSoundCard.h"
 
-#include "WavFile.h"
+#include "OutputRecorder.h"
 
 #include <cmath>
+#include <iostream>
 
 namespace brindle
 {
 
 namespace
 {
-    constexpr double recordedSeconds = 60.0;
-
-    /** What the computer plays into the cable: a low tone where rooms boom and a mid tone,
-        each well below full scale. */
-    SimulatedSignal testSignal()
+    /** What the computer plays into the cable in the demo: a low tone where rooms boom and a
+        mid tone, each well below full scale. */
+    SimulatedSignal testTones()
     {
         return [] (float* const* channels, int numChannels, int numFrames, std::int64_t firstFrame, double rate) {
             constexpr double twoPi = 6.283185307179586;
@@ -28,15 +27,32 @@ namespace
     }
 }
 
-std::shared_ptr<SimulatedAudioSystem> SimulatedSoundCard::create (SimulatedClock::Mode mode)
+SimulatedSignal SimulatedSoundCard::signalNamed (const juce::String& name)
 {
+    if (name.isEmpty() || name == "tones")
+        return testTones();
+
+    if (name == "pink")
+        return pinkNoiseSignal (pinkNoiseRms);
+
+    return {};
+}
+
+std::shared_ptr<SimulatedAudioSystem> SimulatedSoundCard::create (SimulatedClock::Mode mode, SimulatedSignal signal,
+                                                                  const juce::String& recording)
+{
+    auto speakers = SimulatedDeviceConfig::output (speakersName).withClockOffsetPpm (speakersClockOffsetPpm);
+
+    if (recording.isNotEmpty())
+        speakers = speakers.withRecorder (std::make_shared<OutputRecorder> (juce::File::getCurrentWorkingDirectory().getChildFile (recording),
+                                                                            speakers.outputChannels, recordedSeconds));
+
     // The speakers come first: the first output is the type's default playback device, and
     // the cable's playback end must not be it.
     auto system = std::make_shared<SimulatedAudioSystem> (mode);
-    system->add (SimulatedDeviceConfig::output (speakersName)
-                     .withClockOffsetPpm (120)
-                     .withCapture ((std::int64_t) (recordedSeconds * 48000)));
-    system->add (SimulatedDeviceConfig::cablePair().withSignal (testSignal()));
+    system->getClock().useDriverPriority();
+    system->add (speakers);
+    system->add (SimulatedDeviceConfig::cablePair().withSignal (signal ? std::move (signal) : testTones()));
     return system;
 }
 
@@ -45,26 +61,21 @@ std::shared_ptr<SimulatedAudioSystem> SimulatedSoundCard::fromEnvironment()
     if (juce::SystemStats::getEnvironmentVariable (enableVariable, {}).isEmpty())
         return nullptr;
 
-    return create (SimulatedClock::Mode::realTime);
+    const auto signalName = juce::SystemStats::getEnvironmentVariable (signalVariable, {});
+    auto signal = signalNamed (signalName);
+
+    if (! signal)
+        std::cerr << signalVariable << " \"" << signalName << "\" is neither \"tones\" nor \"pink\": playing the tones" << std::endl;
+
+    return create (SimulatedClock::Mode::realTime, std::move (signal),
+                   juce::SystemStats::getEnvironmentVariable (recordingVariable, {}));
 }
 
-bool SimulatedSoundCard::writeRecording (const SimulatedAudioSystem& system, double sampleRate)
+void SimulatedSoundCard::finishRecording (const SimulatedAudioSystem& system)
 {
-    const auto path = juce::SystemStats::getEnvironmentVariable (recordingVariable, {});
-    const auto speakers = system.getEndpoint (speakersName);
-
-    if (path.isEmpty() || speakers == nullptr || sampleRate <= 0)
-        return false;
-
-    const auto& capture = speakers->getCapture();
-    const auto frames = std::min<std::int64_t> (capture.getNumFrames(), (std::int64_t) (recordedSeconds * sampleRate));
-    std::vector<std::vector<float>> channels ((size_t) capture.getNumChannels(), std::vector<float> ((size_t) frames));
-
-    for (int c = 0; c < capture.getNumChannels(); ++c)
-        for (std::int64_t f = 0; f < frames; ++f)
-            channels[(size_t) c][(size_t) f] = capture.getSample (c, f);
-
-    return writeWavFile (juce::File::getCurrentWorkingDirectory().getChildFile (path), channels, sampleRate);
+    if (const auto speakers = system.getEndpoint (speakersName))
+        if (const auto& recorder = speakers->getConfig().recorder)
+            recorder->finish();
 }
 
 } // namespace brindle

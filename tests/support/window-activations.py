@@ -9,46 +9,8 @@ is what shows that a program asked for its window to be raised."""
 import ctypes
 import sys
 
-x11 = ctypes.CDLL("libX11.so.6")
-
-SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
-CLIENT_MESSAGE = 33
-XA_CARDINAL = 6
-
-
-class XClientMessageEvent(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("l", ctypes.c_long * 5)]
-
-
-class XEvent(ctypes.Union):
-    _fields_ = [("type", ctypes.c_int), ("xclient", XClientMessageEvent), ("pad", ctypes.c_long * 24)]
-
-
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XInternAtom.restype = ctypes.c_ulong
-x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
-x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(XEvent)]
-x11.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long,
-                                   ctypes.c_long, ctypes.c_int, ctypes.c_ulong,
-                                   ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int),
-                                   ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_ulong),
-                                   ctypes.POINTER(ctypes.c_void_p)]
-x11.XFree.argtypes = [ctypes.c_void_p]
-
-# A window may be gone by the time its owner is looked up: that is no reason to stop watching
-# (Xlib's own handler ends the process).
-ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
-ignore_errors = ERROR_HANDLER(lambda display, error: 0)
-x11.XSetErrorHandler.argtypes = [ERROR_HANDLER]
-x11.XSetErrorHandler(ignore_errors)
+sys.dont_write_bytecode = True  # nothing written next to the sources
+from xlib import CLIENT_MESSAGE, SUBSTRUCTURE_NOTIFY_MASK, XA_CARDINAL, XEvent, x11
 
 display = x11.XOpenDisplay(None)
 if not display:

@@ -1,8 +1,10 @@
 #include "AudioMeasures.h"
 #include "RealtimeGuard.h"
+#include "TemporaryFolder.h"
 
 #include "engine/AudioFifo.h"
 #include "engine/DriftResampler.h"
+#include "platform/simulation/OutputRecorder.h"
 #include "platform/simulation/SimulatedAudioSystem.h"
 #include "platform/simulation/SimulatedDeviceType.h"
 
@@ -48,9 +50,11 @@ TEST (DeviceThreadRealtime, TheQueueAndTheResamplerNeitherAllocateNorLock)
 // simulated devices around the callbacks must add nothing of their own.
 TEST (DeviceThreadRealtime, SimulatedBlocksInManualTimeNeitherAllocateNorLock)
 {
+    TemporaryFolder folder;
+    auto recorder = std::make_shared<OutputRecorder> (folder.get().getChildFile ("speakers.wav"), 2, 60);
     auto system = std::make_shared<SimulatedAudioSystem> (SimulatedClock::Mode::manual);
-    system->add (SimulatedDeviceConfig::cablePair().withSignal (sineSignal (1000.0, 0.5f)).withClockOffsetPpm (120));
-    system->add (SimulatedDeviceConfig::output ("Speakers").withCapture (48000).withClockOffsetPpm (-80));
+    system->add (SimulatedDeviceConfig::cablePair().withSignal (pinkNoiseSignal (0.1)).withClockOffsetPpm (120));
+    system->add (SimulatedDeviceConfig::output ("Speakers").withCapture (48000).withRecorder (recorder).withClockOffsetPpm (-80));
     system->add (SimulatedDeviceConfig::input ("Mic", recordedSignal ({ std::vector<float> (1000, 0.1f) })));
     system->add (SimulatedDeviceConfig::duplex ("Interface", constantSignal (0.5f)).withStreamError (48000));
     SimulatedDeviceType type (system);
@@ -98,6 +102,9 @@ TEST (DeviceThreadRealtime, SimulatedBlocksInManualTimeNeitherAllocateNorLock)
 
     for (auto& device : devices)
         device->stop();
+
+    recorder->finish();
+    EXPECT_GT (recorder->getFramesWritten(), 48000 * 2) << "the speakers were recorded meanwhile";
 }
 
 } // namespace brindle::test
