@@ -243,14 +243,19 @@
       schedule();
     }
 
-    // A pointer's place in layout pixels. Its event is in the window's pixels in both engines; the
-    // rectangle is too in Chromium, and in layout pixels in WebKit, which its width tells apart.
+    // A pointer's place in the drawing's pixels. The drawing is the client size, a whole number
+    // of layout pixels, stretched over the painted rectangle, so a fractional layout height moves
+    // what is drawn by up to half a pixel: the pointer is mapped by the same stretch. Its event is
+    // in the window's pixels in both engines; the rectangle is too in Chromium, and in layout
+    // pixels in WebKit, which its width tells apart.
     function local(e) {
       const rect = canvas.getBoundingClientRect();
       const zoom = zoomOf();
       const painted = canvas.clientWidth * zoom;
       const toWindow = Math.abs(rect.width - painted) <= Math.abs(rect.width - canvas.clientWidth) ? 1 : zoom;
-      return { x: (e.clientX - rect.left * toWindow) / zoom, y: (e.clientY - rect.top * toWindow) / zoom };
+      const fx = rect.width ? canvas.clientWidth / (rect.width * toWindow) : 1 / zoom;
+      const fy = rect.height ? canvas.clientHeight / (rect.height * toWindow) : 1 / zoom;
+      return { x: (e.clientX - rect.left * toWindow) * fx, y: (e.clientY - rect.top * toWindow) * fy };
     }
 
     function start() {
@@ -807,6 +812,244 @@
     if (!d || !p) return true;
     const running = copyRoute(d.selected);
     return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
+  }
+
+  // ------------------------------------------------------------------ routing panel and source setup
+  //
+  // Under this program's host the console picks its own audio route: a loopback source that
+  // carries what the computer plays, the real output device and the engine settings. The selects
+  // edit `pendingRoute` only; the running route changes when the action button sends it.
+
+  const ROUTE_KEYS = Object.freeze(Object.keys(copyRoute(null)));
+  const NUMERIC_ROUTE_KEYS = Object.freeze(['sampleRate', 'bufferSize', 'queueMs']);
+  const QUEUE_LENGTHS_MS = Object.freeze([10, 20, 30, 50, 80, 120]);
+  const MACHINE = 'this PC';
+  const ASKING_FOR_DEVICES = 'Asking the system what audio devices it has\u2026';
+
+  // Where a machine without a loopback source gets one. The host opens only the allow-listed
+  // vendor sites, so the address must stay on one of them.
+  const SOURCE_SETUP = Object.freeze({
+    windows: Object.freeze({
+      name: 'VB-CABLE',
+      url: 'https://vb-audio.com/Cable/',
+      howTo: (machine) => 'Install VB-CABLE (donationware), then set "CABLE Input" as '
+        + `${machine}\u2019s playback device in Sound settings. It will appear here as "CABLE Output".`,
+    }),
+  });
+
+  const ENGINE_SELECTS = Object.freeze([
+    { key: 'deviceType', values: (d) => hostTexts(d.types), format: null, title: 'Audio backend' },
+    { key: 'sampleRate', values: (d) => hostFigures(d.rates), format: (rate) => `${rate / 1000} kHz`, title: 'Sample rate' },
+    { key: 'bufferSize', values: (d) => hostFigures(d.bufferSizes), format: (size) => `${size} smp`, title: 'Buffer size' },
+    {
+      key: 'queueMs', values: () => QUEUE_LENGTHS_MS, format: (ms) => `${ms} ms`,
+      title: 'Queue \u2014 the cushion held between the two devices\u2019 clocks',
+    },
+  ]);
+
+  // Lists from the host, keeping only the entries of their kind: names, or finite figures.
+  function hostTexts(value) {
+    return Array.isArray(value) ? value.filter((v) => typeof v === 'string') : [];
+  }
+
+  function hostFigures(value) {
+    return Array.isArray(value) ? value.filter((v) => typeof v === 'number' && Number.isFinite(v)) : [];
+  }
+
+  // What the report says about loopback sources. A host that never sends the list is treated as
+  // one from before the classification: every input is offered and no missing source is claimed.
+  function loopInfo(report) {
+    const haveLoopInfo = Boolean(report) && Array.isArray(report.loopbackInputs);
+    const loopbackInputs = haveLoopInfo ? hostTexts(report.loopbackInputs) : [];
+    return { haveLoopInfo, loopbackInputs, noSource: haveLoopInfo && loopbackInputs.length === 0 };
+  }
+
+  // The status line's parts, each a list of pieces: text, or { b } bold, or { bad } a marked count.
+  function statusParts(status, noSource) {
+    if (!status || !status.running) {
+      const error = status && typeof status.error === 'string' ? status.error : '';
+      let why = 'Choose where audio comes from and where it goes.';
+      if (error) why = error;
+      else if (noSource) why = 'Nothing is feeding audio in yet.';
+      return [[{ b: 'Not correcting.' }, ` ${why}`]];
+    }
+    const parts = [[{ b: `${hostNumber(status.latencyMs).toFixed(1)} ms` }, ' latency']];
+    if (!status.duplex) {
+      const target = hostNumber(status.targetFrames);
+      const fill = target > 0 ? Math.round(hostNumber(status.fillFrames) / target * 100) : 0;
+      parts.push([`queue ${fill}%`], [`drift ${hostNumber(status.correctionPpm).toFixed(1)} ppm`]);
+    }
+    for (const [key, word] of [['dropouts', 'dropouts'], ['overruns', 'overruns']]) {
+      const count = Math.round(hostNumber(status[key]));
+      if (count !== 0) parts.push([{ bad: `${count} ${word}` }]);
+    }
+    return parts;
+  }
+
+  // Built from elements: the error text is the host's and goes in as text.
+  function paintRouteStatus(node) {
+    node.replaceChildren();
+    statusParts(streamStatus(), loopInfo(devices).noSource).forEach((part, i) => {
+      if (i) node.append(' \u00b7 ');
+      for (const piece of part) {
+        if (typeof piece === 'string') node.append(piece);
+        else if (piece.b !== undefined) node.append(el('b', { text: piece.b }));
+        else node.append(el('u', { class: 'bad', text: piece.bad }));
+      }
+    });
+  }
+
+  // The select shared by the route rows and the engine row. A pending value the report does not
+  // offer (an unplugged device, a renamed driver, a rate the device lost) is named as missing,
+  // never silently replaced by the first entry.
+  function pendingSelect(key, values, format, props) {
+    const pending = textOf(pendingRoute[key]);
+    const options = values.map((value) => el('option', {
+      value: String(value), selected: String(value) === pending,
+    }, format ? format(value) : String(value)));
+    if (!values.some((value) => String(value) === pending)) {
+      const missing = pending ? `${pending} (not available)` : 'Choose\u2026';
+      options.unshift(el('option', { value: pending, selected: true }, missing));
+    }
+    const select = el('select', { ...props, 'data-key': `route:${key}` }, options);
+    select.addEventListener('change', () => choose(key, select.value));
+    return select;
+  }
+
+  function choose(key, value) {
+    pendingRoute[key] = NUMERIC_ROUTE_KEYS.includes(key) ? Number(value) : value;
+    if (key === 'deviceType') {
+      // Another back end has other device lists; the host is asked for them, and nothing runs
+      // differently until the route is applied.
+      pendingRoute.inputDevice = '';
+      pendingRoute.outputDevice = '';
+      Runtime.send('rescan', { deviceType: value });
+    }
+    render();
+  }
+
+  function routeSelect(label, key, values, format, hint) {
+    const row = el('div', { class: 'routerow' }, [
+      el('span', { text: label }),
+      pendingSelect(key, values, format, { 'aria-label': label }),
+    ]);
+    if (!hint) return row;
+    return el('div', { class: 'routewrap' }, [row, el('div', { class: 'routehint', text: hint })]);
+  }
+
+  function bareSelect(key, values, format, title) {
+    return pendingSelect(key, values, format, { class: 'inline', title, 'aria-label': title });
+  }
+
+  function sourceSetupCard(platform, machine) {
+    const setup = Object.hasOwn(SOURCE_SETUP, platform) ? SOURCE_SETUP[platform] : SOURCE_SETUP.windows;
+    const gap = (px) => `margin: 0 0 ${px}px`;
+    return el('div', { class: 'setupcard' }, [
+      el('p', { style: gap(10) }, [
+        el('small', {}, [
+          el('b', { text: `Nothing is handing ${machine}\u2019s audio over yet.` }),
+          ' Tonwell corrects audio that is given to it, so it needs a virtual output device to read '
+            + 'back \u2014 the list below has only real inputs, like a microphone.',
+        ]),
+      ]),
+      el('p', { style: gap(14) }, [el('b', { text: setup.name }), ` \u2014 ${setup.howTo(machine)}`]),
+      el('div', { class: 'setupacts' }, [
+        el('button', {
+          type: 'button', class: 'primary', 'data-key': 'setup:get',
+          onclick: () => Runtime.send('shell', { action: 'openurl', url: setup.url }),
+        }, `Get ${setup.name} \u2192`),
+        el('button', {
+          type: 'button', 'data-key': 'setup:settings',
+          onclick: () => Runtime.send('shell', { action: 'soundsettings' }),
+        }, 'Open sound settings'),
+      ]),
+    ]);
+  }
+
+  function sendRoute() {
+    if (!pendingRoute || !pendingRoute.inputDevice || !pendingRoute.outputDevice) return;
+    const route = {};
+    for (const key of ROUTE_KEYS) route[key] = pendingRoute[key];
+    Runtime.send('route', route);
+  }
+
+  function actionText(running, live) {
+    if (!running) return 'Start correcting \u2192';
+    return live ? 'Restart the stream' : 'Apply this routing \u2192';
+  }
+
+  function sourceHint() {
+    if (showAllInputs) return `Showing every input, microphones included. Only a loopback device carries what ${MACHINE} plays.`;
+    return `The virtual device everything on ${MACHINE} plays into \u2014 not your interface.`;
+  }
+
+  // The source row lists loopback inputs only, with a way out for a cable the host did not
+  // recognise; that link stays outside the row's light, so Enter on the lit row never presses it.
+  function sourceRows(report, source) {
+    const hasInput = pendingRoute.inputDevice !== '';
+    const isLoopback = source.loopbackInputs.includes(pendingRoute.inputDevice);
+    // A working setup with a cable the host did not recognise is never hidden.
+    if (source.haveLoopInfo && hasInput && !isLoopback) showAllInputs = true;
+    const settled = source.haveLoopInfo && !showAllInputs && isLoopback;
+
+    const inputs = showAllInputs || !source.haveLoopInfo ? hostTexts(report.inputs) : source.loopbackInputs;
+    const row = beacon(routeSelect('Take audio from', 'inputDevice', inputs, null, settled ? null : sourceHint()), { block: true, radius: 10 });
+    if (!source.haveLoopInfo || settled) return { row, escape: null };
+
+    const escape = el('div', { class: 'routehint escape' }, [
+      el('button', {
+        type: 'button', class: 'linkish', 'data-key': 'route:every-input',
+        onclick() {
+          showAllInputs = !showAllInputs;
+          render();
+        },
+      }, showAllInputs ? 'Show only system sources' : 'My cable is not listed \u2014 show every input'),
+    ]);
+    return { row, escape };
+  }
+
+  function engineRow(report) {
+    return el('div', { class: 'routerow' }, [
+      el('span', { text: 'Engine' }),
+      ...ENGINE_SELECTS.map((s) => bareSelect(s.key, s.values(report), s.format, s.title)),
+    ]);
+  }
+
+  function routingPanel() {
+    const report = devices;
+    if (!report) return { el: el('div', { class: 'routing' }, [el('p', { class: 'pctnote', text: ASKING_FOR_DEVICES })]) };
+    if (!pendingRoute) pendingRoute = copyRoute(report.selected);
+    const hasInput = pendingRoute.inputDevice !== '';
+    const hasOutput = pendingRoute.outputDevice !== '';
+    const source = loopInfo(report);
+
+    const status = el('div', { class: 'routestat' });
+    const paintStatus = () => paintRouteStatus(status);
+    meterHooks.push(paintStatus);
+    paintStatus();
+
+    const card = source.noSource ? beacon(sourceSetupCard(report.platform, MACHINE), { block: true }) : null;
+    const input = sourceRows(report, source);
+    const outputRow = beacon(routeSelect('Play it out of', 'outputDevice', hostTexts(report.outputs)), { block: true, radius: 10 });
+
+    const running = statusRunning();
+    const live = routeIsLive();
+    const action = el('button', {
+      type: 'button', class: 'primary', 'data-key': 'route:apply', disabled: !(hasInput && hasOutput), onclick: sendRoute,
+    }, actionText(running, live));
+    const actionLight = beacon(action);
+
+    // The next action, and never a disabled control: with no output the output row stands for it.
+    if (card && !hasInput) light(card);
+    else if (!hasInput) light(input.row);
+    else if (!(live && running)) light(action.disabled ? outputRow : actionLight);
+
+    return {
+      el: el('div', { class: 'routing' }, [
+        status, card, input.row, input.escape, outputRow, engineRow(report),
+        el('div', { class: 'routerow routeact' }, [actionLight]),
+      ]),
+    };
   }
 
   // ------------------------------------------------------------------ band bar, knobs, typed fields, filter table
@@ -1942,15 +2185,6 @@
       el: el('div', { class: 'settings' }, [stripEl, panel]),
       repaint: () => runAll(built.map((c) => c.paint)),
     };
-  }
-
-  // ------------------------------------------------------------------ the window's parts
-  // The routing panel is built by its own part; until then it is its container with the class the
-  // style sheets and the tests address it by.
-
-  // The Routing cell's panel.
-  function routingPanel() {
-    return { el: el('div', { class: 'routing' }) };
   }
 
   // ------------------------------------------------------------------ rebuilds and the user

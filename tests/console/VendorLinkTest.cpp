@@ -1,4 +1,5 @@
 #include "console/VendorLink.h"
+#include "tests/console/PageFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,19 @@ TEST (VendorLink, OnlyTheVendorsOwnSitesOpen)
 
     for (const auto& c : cases)
         EXPECT_EQ (isAllowedVendorLink (juce::String::fromUTF8 (c.url)), c.opens) << c.url;
+}
+
+// The page's setup card asks the host to open its driver's download page; an address the host
+// refuses would leave the button doing nothing.
+TEST (VendorLink, TheConsolePagesDownloadPageOpens)
+{
+    const auto page = juce::String::fromUTF8 (sourceBytesOf ("plugin.js").c_str());
+    const auto setup = page.fromFirstOccurrenceOf ("const SOURCE_SETUP", false, false);
+    ASSERT_TRUE (setup.isNotEmpty()) << "plugin.js has no SOURCE_SETUP";
+
+    const auto url = setup.fromFirstOccurrenceOf ("url: '", false, false).upToFirstOccurrenceOf ("'", false, false);
+    EXPECT_TRUE (url.endsWith ("/Cable/")) << url;
+    EXPECT_TRUE (isAllowedVendorLink (url)) << url;
 }
 
 } // namespace brindle::test

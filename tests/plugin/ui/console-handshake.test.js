@@ -53,7 +53,7 @@ test('the window is built in its order of parts', async () => {
             ...Array(5).fill(cell('scell')), cell('scell on warn'), cell('scell'),
             ['stripbar', []],
           ]],
-          ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', []]]],
+          ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', [['pctnote', []]]]]],
         ]],
       ]],
     ]]]]);

@@ -143,8 +143,10 @@ test('Enter presses the lit button, unless focus is on a control of its own or t
 });
 
 test('with nothing lit, Enter does nothing and sends nothing', async () => {
+  // A room loaded and audio running as routed: nothing is the next action.
   await withConsole({}, async (page) => {
-    await page.hostSend('devices', seedDevices({ status: { running: false } }));
+    await page.hostSend('restore', seedRestore());
+    await page.hostSend('devices', seedDevices());
     assert.equal(await page.page.locator('.lit').count(), 0);
     await page.page.keyboard.press('Enter');
     await page.settle();

@@ -416,10 +416,10 @@ test('with no room and audio running only "Load a room profile" is lit, and Ente
     await rendering(page, () => chooser.setFiles([jsonFile('room-a.json', roomText(undefined))]));
     assert.deepEqual((await railView(page)).lit, [], 'a room loaded lights nothing');
   });
-  // Audio stopped: the rail's load is not the next action.
+  // Audio stopped: the rail's load is not the next action, starting the routed stream is.
   await withConsole({}, async (page) => {
     await page.hostSend('devices', seedDevices({ status: { running: false } }));
-    assert.deepEqual((await railView(page)).lit, []);
+    assert.deepEqual((await railView(page)).lit, ['route:apply']);
   });
   await withConsole({ bridge: false, query: '' }, async (page) => {
     assert.deepEqual((await railView(page)).lit, ['rail:load']);

@@ -86,10 +86,13 @@ async function openCell(page, cellKey) {
 }
 
 test('which cell is open', async () => {
+  // With the stream down and Routing open, the panel lights its own next action: the start button
+  // in its beacon (the reports name both devices).
+  const START = 'SPAN beacon lit';
   // [flow, what the strip then shows]
   const cases = [
     ['boot, before any report', async () => {}, { open: 'routing', lit: [] }],
-    ['boot, then a report with no stream', (p) => p.hostSend('devices', STREAM_DOWN), { open: 'routing', lit: [] }],
+    ['boot, then a report with no stream', (p) => p.hostSend('devices', STREAM_DOWN), { open: 'routing', lit: [START] }],
     // The first render came before the report; its fallback was shown, not stored.
     ['boot, then a report with a stream', (p) => p.hostSend('devices', STREAM_UP), { open: 'amount', lit: [] }],
     ['stream down and Amount opened', async (p) => {
@@ -100,7 +103,7 @@ test('which cell is open', async () => {
       await p.hostSend('devices', STREAM_DOWN);
       await openCell(p, 'amount');
       await p.page.click(key('panel:hide'));
-    }, { open: 'routing', lit: [] }],
+    }, { open: 'routing', lit: [START] }],
     ['stream up, "Hide ▾"', async (p) => {
       await p.hostSend('devices', STREAM_UP);
       await p.page.click(key('panel:hide'));
@@ -114,7 +117,7 @@ test('which cell is open', async () => {
       await p.hostSend('devices', STREAM_UP);
       await p.page.click(key('panel:hide'));
       await p.hostSend('devices', STREAM_DOWN);
-    }, { open: 'routing', lit: [] }],
+    }, { open: 'routing', lit: [START] }],
   ];
   for (const [name, flow, want] of cases) {
     await withConsole({}, async (page) => {

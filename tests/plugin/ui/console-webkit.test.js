@@ -1,8 +1,9 @@
 'use strict';
 
 // The console's main flows in WebKitGTK, the engine the host's web view embeds: the handshake,
-// a restore, bypass, a hostile room name, the UI scale, the settings strip and the rooms rail. The
-// Chromium tests cover the rest; what differs between the engines is mended in the page.
+// a restore, bypass, a hostile room name, the UI scale, the settings strip, the rooms rail and the
+// routing panel. The Chromium tests cover the rest; what differs between the engines is mended in
+// the page.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -91,6 +92,41 @@ test('the zoomed shell fills the window at every scale, and fit follows a resize
       await page.waitFor(() => document.documentElement.style.getPropertyValue('--ui') === '1');
     });
   }
+});
+
+test('routing: Enter on the lit setup card asks for the download page; an arrow key on a closed select changes the route and keeps focus, and Enter applies it', async () => {
+  const noSource = seedDevices({
+    loopbackInputs: [], selected: { ...seedDevices().selected, inputDevice: '' }, status: { running: false },
+  });
+  const focused = (page) => page.run(() => document.activeElement.dataset.key || null);
+  await withConsole({}, async (page) => {
+    // With no stream the Routing cell opens by itself, and stays open.
+    await page.hostSend('devices', noSource);
+    await page.settle();
+    await page.click('.routestat');
+    await page.press('Return');
+    await page.settle();
+    const [, shell] = (await page.emits())[1];
+    assert.deepEqual(Object.keys(shell).sort(), ['action', 'url']);
+    assert.equal(shell.action, 'openurl');
+    assert.match(shell.url, /^https:\/\/[^/]+\/Cable\/$/);
+
+    await page.hostSend('restore', seedRestore());
+    await page.hostSend('devices', seedDevices());
+    await page.run(() => document.querySelector('[data-key="route:bufferSize"]').focus());
+    await page.press('Down');
+    await page.settle();
+    assert.equal(await focused(page), 'route:bufferSize', 'focus is on the rebuilt select');
+    assert.deepEqual(await page.run(() => [
+      document.querySelector('[data-key="route:bufferSize"]').value,
+      document.querySelector('.lit [data-key="route:apply"]').textContent,
+    ]), ['512', 'Apply this routing \u2192']);
+    await page.run(() => document.activeElement.blur());
+    await page.press('Return');
+    await page.settle();
+    const routes = await page.run(() => window.__rec.emits.filter((e) => e.name === 'route').map((e) => JSON.stringify(e.payload)));
+    assert.deepEqual(routes, ['{"deviceType":"ALSA","inputDevice":"Loopback Cable","outputDevice":"Speakers","sampleRate":48000,"bufferSize":512,"queueMs":30}']);
+  });
 });
 
 test('the restored console is photographed in WebKitGTK at 1120 and 560 px', async () => {

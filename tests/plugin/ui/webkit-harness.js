@@ -305,6 +305,22 @@ async function clickAt(browser, { x, y }) {
   await waitFor(browser, () => document.__clicked);
 }
 
+// A real key press, from the X server like a click, to whatever has the keyboard focus; `key` is
+// an X key name ("Return", "Down"). The harness waits until the page has had the key's release.
+async function pressKey(browser, key) {
+  await execute(browser, () => {
+    document.__released = false;
+    window.addEventListener('keyup', () => {
+      document.__released = true;
+    }, { capture: true, once: true });
+  });
+  await new Promise((resolve, reject) => {
+    execFile(XDOTOOL, ['key', key], { env: { ...process.env, DISPLAY: browser.display } }, (error, stdout, stderr) => (
+      error ? reject(new Error(`xdotool: ${stderr || error.message}`)) : resolve()));
+  });
+  await waitFor(browser, () => document.__released);
+}
+
 // Sizes the window so that the page gets exactly `width`×`height`, which the page learns a
 // little after the window.
 async function setViewport(browser, { width, height }) {
@@ -381,6 +397,7 @@ async function openConsole(browser, options = {}) {
       await clickAt(browser, point);
     },
     clickAt: (point) => clickAt(browser, point),
+    press: (key) => pressKey(browser, key),
     // The window's picture as PNG bytes.
     async screenshot(file) {
       const png = Buffer.from(await browser.call('GET', '/screenshot'), 'base64');
