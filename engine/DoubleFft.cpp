@@ -6,6 +6,13 @@
 #include <cmath>
 #include <utility>
 
+#if defined (__SSE2__) || defined (_M_X64)
+ #include <emmintrin.h>
+ #define BRINDLE_DOUBLE_FFT_SSE2 1
+#else
+ #define BRINDLE_DOUBLE_FFT_SSE2 0
+#endif
+
 namespace brindle
 {
 
@@ -32,18 +39,99 @@ bool DoubleFft::prepare (int newOrder)
 
 void DoubleFft::forward (double* re, double* im) const noexcept
 {
-    fft_tables::reorder (re, im, bitReverse);
+    int firstLength = 2;
+
+    if (BRINDLE_DOUBLE_FFT_SSE2 && order >= 2)
+    {
+        reorderWithFirstStage (re, im);
+        firstLength = 4;
+    }
+    else
+    {
+        fft_tables::reorder (re, im, bitReverse);
+    }
 
     // A stage of length L only combines points within one group of L, so the stages up to the
     // block's length can finish one block before the next is touched.
     const int block = std::min (size, cacheBlockPoints);
 
     for (int start = 0; start < size; start += block)
-        for (int length = 2; length <= block; length *= 2)
+        for (int length = firstLength; length <= block; length *= 2)
             runStage (re, im, start, start + block, length);
 
     for (int length = block * 2; length <= size; length *= 2)
         runStage (re, im, 0, size, length);
+}
+
+// In index i = a N/2 + 2 b + c (a and c single bits), the reversal swaps a with c and b with
+// b reversed. So the four values of one b (two rows a of two lanes c) land as the four values
+// of b reversed: two whole groups of the first stage. Each row loaded holds one point of both
+// groups, so that stage runs across the lanes before a transpose makes each group contiguous.
+// Blocks swap in pairs (b and b reversed) or stay in place, as the swaps would; every value
+// is moved once and its butterfly is the scalar one.
+void DoubleFft::reorderWithFirstStage (double* re, double* im) const noexcept
+{
+#if BRINDLE_DOUBLE_FFT_SSE2
+    const int half = size / 2;
+    const int columns = size / 4;
+    const __m128d wRe = _mm_set1_pd (cosTable[0]), wIm = _mm_set1_pd (sinTable[0]);
+
+    struct Block4
+    {
+        __m128d re[2], im[2];
+    };
+
+    auto loadWithFirstStage = [&] (int column)
+    {
+        Block4 p;
+        for (int row = 0; row < 2; ++row)
+        {
+            p.re[row] = _mm_loadu_pd (re + row * half + 2 * column);
+            p.im[row] = _mm_loadu_pd (im + row * half + 2 * column);
+        }
+
+        const __m128d tRe = _mm_sub_pd (_mm_mul_pd (p.re[1], wRe), _mm_mul_pd (p.im[1], wIm));
+        const __m128d tIm = _mm_add_pd (_mm_mul_pd (p.re[1], wIm), _mm_mul_pd (p.im[1], wRe));
+        p.re[1] = _mm_sub_pd (p.re[0], tRe);
+        p.im[1] = _mm_sub_pd (p.im[0], tIm);
+        p.re[0] = _mm_add_pd (p.re[0], tRe);
+        p.im[0] = _mm_add_pd (p.im[0], tIm);
+        return p;
+    };
+
+    auto store = [&] (const Block4& p, int column)
+    {
+        for (int lane = 0; lane < 2; ++lane)
+        {
+            const int at = lane * half + 2 * column;
+            _mm_storeu_pd (re + at, lane == 0 ? _mm_unpacklo_pd (p.re[0], p.re[1]) : _mm_unpackhi_pd (p.re[0], p.re[1]));
+            _mm_storeu_pd (im + at, lane == 0 ? _mm_unpacklo_pd (p.im[0], p.im[1]) : _mm_unpackhi_pd (p.im[0], p.im[1]));
+        }
+    };
+
+    for (int column = 0; column < columns; ++column)
+    {
+        const int partner = bitReverse[(size_t) (2 * column)] / 2;
+
+        if (partner < column)
+            continue;   // done with its partner
+
+        const auto first = loadWithFirstStage (column);
+
+        if (partner == column)
+        {
+            store (first, column);
+            continue;
+        }
+
+        const auto second = loadWithFirstStage (partner);
+        store (first, partner);
+        store (second, column);
+    }
+#else
+    (void) re;
+    (void) im;
+#endif
 }
 
 void DoubleFft::runStage (double* re, double* im, int begin, int end, int stageLength) const noexcept
@@ -55,7 +143,31 @@ void DoubleFft::runStage (double* re, double* im, int begin, int end, int stageL
 
     for (int s = begin; s < end; s += stageLength)
     {
-        for (int k = 0; k < half; ++k)
+        int k = 0;
+
+#if BRINDLE_DOUBLE_FFT_SSE2
+        // Two neighbouring butterflies at once: the vector operations round exactly as the
+        // scalar ones and run in the same order, so each lane gets the scalar result's bits.
+        for (; k + 1 < half; k += 2)
+        {
+            const int a = s + k;
+            const int b = a + half;
+            const __m128d wRe = _mm_set_pd (cosines[(k + 1) * step], cosines[k * step]);
+            const __m128d wIm = _mm_set_pd (sines[(k + 1) * step], sines[k * step]);
+            const __m128d bRe = _mm_loadu_pd (re + b), bIm = _mm_loadu_pd (im + b);
+            const __m128d aRe = _mm_loadu_pd (re + a), aIm = _mm_loadu_pd (im + a);
+
+            const __m128d tRe = _mm_sub_pd (_mm_mul_pd (bRe, wRe), _mm_mul_pd (bIm, wIm));
+            const __m128d tIm = _mm_add_pd (_mm_mul_pd (bRe, wIm), _mm_mul_pd (bIm, wRe));
+
+            _mm_storeu_pd (re + b, _mm_sub_pd (aRe, tRe));
+            _mm_storeu_pd (im + b, _mm_sub_pd (aIm, tIm));
+            _mm_storeu_pd (re + a, _mm_add_pd (aRe, tRe));
+            _mm_storeu_pd (im + a, _mm_add_pd (aIm, tIm));
+        }
+#endif
+
+        for (; k < half; ++k)
         {
             const int a = s + k;
             const int b = a + half;

@@ -12,7 +12,8 @@ namespace brindle
 
     The twiddles and the bit-reversal order are tables built by prepare(), so a transform
     calls no trigonometric function. Stages short enough to stay in the cache are run block by
-    block rather than over the whole array; every butterfly still takes the same inputs and
+    block rather than over the whole array, two neighbouring butterflies at a time, and the
+    reordering carries the first stage with it; every butterfly still takes the same inputs and
     does the same arithmetic, so the result is the same bit for bit as running the stages one
     after another over the whole array.
 
@@ -42,6 +43,7 @@ public:
     const std::vector<std::int32_t>& getBitReverse() const noexcept { return bitReverse; }
 
 private:
+    void reorderWithFirstStage (double* re, double* im) const noexcept;
     void runStage (double* re, double* im, int begin, int end, int stageLength) const noexcept;
 
     std::vector<double> cosTable, sinTable;
