@@ -90,12 +90,7 @@ void DoubleFft::reorderWithFirstStage (double* re, double* im) const noexcept
             p.im[row] = _mm_loadu_pd (im + row * half + 2 * column);
         }
 
-        const __m128d tRe = _mm_sub_pd (_mm_mul_pd (p.re[1], wRe), _mm_mul_pd (p.im[1], wIm));
-        const __m128d tIm = _mm_add_pd (_mm_mul_pd (p.re[1], wIm), _mm_mul_pd (p.im[1], wRe));
-        p.re[1] = _mm_sub_pd (p.re[0], tRe);
-        p.im[1] = _mm_sub_pd (p.im[0], tIm);
-        p.re[0] = _mm_add_pd (p.re[0], tRe);
-        p.im[0] = _mm_add_pd (p.im[0], tIm);
+        fft_tables::butterfly (p.re[0], p.im[0], p.re[1], p.im[1], wRe, wIm);
         return p;
     };
 
@@ -146,42 +141,25 @@ void DoubleFft::runStage (double* re, double* im, int begin, int end, int stageL
         int k = 0;
 
 #if BRINDLE_DOUBLE_FFT_SSE2
-        // Two neighbouring butterflies at once: the vector operations round exactly as the
-        // scalar ones and run in the same order, so each lane gets the scalar result's bits.
+        // Two neighbouring butterflies at once.
         for (; k + 1 < half; k += 2)
         {
             const int a = s + k;
             const int b = a + half;
-            const __m128d wRe = _mm_set_pd (cosines[(k + 1) * step], cosines[k * step]);
-            const __m128d wIm = _mm_set_pd (sines[(k + 1) * step], sines[k * step]);
-            const __m128d bRe = _mm_loadu_pd (re + b), bIm = _mm_loadu_pd (im + b);
-            const __m128d aRe = _mm_loadu_pd (re + a), aIm = _mm_loadu_pd (im + a);
-
-            const __m128d tRe = _mm_sub_pd (_mm_mul_pd (bRe, wRe), _mm_mul_pd (bIm, wIm));
-            const __m128d tIm = _mm_add_pd (_mm_mul_pd (bRe, wIm), _mm_mul_pd (bIm, wRe));
-
-            _mm_storeu_pd (re + b, _mm_sub_pd (aRe, tRe));
-            _mm_storeu_pd (im + b, _mm_sub_pd (aIm, tIm));
-            _mm_storeu_pd (re + a, _mm_add_pd (aRe, tRe));
-            _mm_storeu_pd (im + a, _mm_add_pd (aIm, tIm));
+            __m128d aRe = _mm_loadu_pd (re + a), aIm = _mm_loadu_pd (im + a);
+            __m128d bRe = _mm_loadu_pd (re + b), bIm = _mm_loadu_pd (im + b);
+            fft_tables::butterfly (aRe, aIm, bRe, bIm,
+                         _mm_set_pd (cosines[(k + 1) * step], cosines[k * step]),
+                         _mm_set_pd (sines[(k + 1) * step], sines[k * step]));
+            _mm_storeu_pd (re + a, aRe);
+            _mm_storeu_pd (im + a, aIm);
+            _mm_storeu_pd (re + b, bRe);
+            _mm_storeu_pd (im + b, bIm);
         }
 #endif
 
         for (; k < half; ++k)
-        {
-            const int a = s + k;
-            const int b = a + half;
-            const double wRe = cosines[k * step];
-            const double wIm = sines[k * step];
-
-            const double tRe = re[b] * wRe - im[b] * wIm;
-            const double tIm = re[b] * wIm + im[b] * wRe;
-
-            re[b] = re[a] - tRe;
-            im[b] = im[a] - tIm;
-            re[a] = re[a] + tRe;
-            im[a] = im[a] + tIm;
-        }
+            fft_tables::butterfly (re, im, s + k, s + k + half, cosines[k * step], sines[k * step]);
     }
 }
 

@@ -47,6 +47,28 @@ namespace fft_tables
         }
     }
 
+    /** One radix-2 butterfly with the twiddle w, in the one order of operations both
+        transforms keep: t = b w, then b = a - t and a = a + t. V is a float or a double, or a
+        vector of them (the compiler's vector types take the same operators, lane by lane, with
+        the same rounding), so several butterflies at once give each the scalar one's bits. */
+    template <typename V>
+    inline void butterfly (V& aRe, V& aIm, V& bRe, V& bIm, V wRe, V wIm) noexcept
+    {
+        const V tRe = bRe * wRe - bIm * wIm;
+        const V tIm = bRe * wIm + bIm * wRe;
+        bRe = aRe - tRe;
+        bIm = aIm - tIm;
+        aRe = aRe + tRe;
+        aIm = aIm + tIm;
+    }
+
+    /** The butterfly on points a and b of the arrays, in place. */
+    template <typename T>
+    inline void butterfly (T* re, T* im, int a, int b, T wRe, T wIm) noexcept
+    {
+        butterfly (re[a], im[a], re[b], im[b], wRe, wIm);
+    }
+
     /** Puts the points in bit-reversed order, in place. */
     template <typename T>
     void reorder (T* re, T* im, const std::vector<std::int32_t>& bitReverse) noexcept

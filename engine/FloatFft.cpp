@@ -20,30 +20,7 @@ namespace
     // The blocked passes work on blocks of 16 values: four groups of the first two stages.
     constexpr int smallestBlockedOrder = 4;
 
-    // One butterfly exactly as the plain loop order writes it.
-    inline void butterfly (float* re, float* im, int a, int b, float wRe, float wIm) noexcept
-    {
-        const float tRe = re[b] * wRe - im[b] * wIm;
-        const float tIm = re[b] * wIm + im[b] * wRe;
-        re[b] = re[a] - tRe;
-        im[b] = im[a] - tIm;
-        re[a] = re[a] + tRe;
-        im[a] = im[a] + tIm;
-    }
-
 #if BRINDLE_FLOAT_FFT_SSE2
-    // Four butterflies at once. The vector multiplies, adds and subtracts round exactly as the
-    // scalar ones do, and run in the same order, so each lane gets the scalar butterfly's bits.
-    inline void butterflies (__m128& aRe, __m128& aIm, __m128& bRe, __m128& bIm, __m128 wRe, __m128 wIm) noexcept
-    {
-        const __m128 tRe = _mm_sub_ps (_mm_mul_ps (bRe, wRe), _mm_mul_ps (bIm, wIm));
-        const __m128 tIm = _mm_add_ps (_mm_mul_ps (bRe, wIm), _mm_mul_ps (bIm, wRe));
-        bRe = _mm_sub_ps (aRe, tRe);
-        bIm = _mm_sub_ps (aIm, tIm);
-        aRe = _mm_add_ps (aRe, tRe);
-        aIm = _mm_add_ps (aIm, tIm);
-    }
-
     // Point t of a group of four comes from row rev2(t) of a 16-value block (its two low
     // bits reversed), and a group held in lane l belongs to row rev2(l) once reordered.
     constexpr int reversedTwoBits[4] = { 0, 2, 1, 3 };
@@ -91,7 +68,7 @@ void FloatFft::plainForward (float* re, float* im) const noexcept
     for (int half = 1; half < pointCount; half *= 2)
         for (int start = 0; start < pointCount; start += 2 * half)
             for (int k = 0; k < half; ++k)
-                butterfly (re, im, start + k, start + k + half, stageCos[(size_t) (half + k)], stageSin[(size_t) (half + k)]);
+                fft_tables::butterfly (re, im, start + k, start + k + half, stageCos[(size_t) (half + k)], stageSin[(size_t) (half + k)]);
 }
 
 void FloatFft::forward (float* re, float* im) const noexcept
@@ -173,10 +150,10 @@ void FloatFft::reorderWithFirstStages (float* re, float* im, bool conjugate) con
             p.im[t] = _mm_xor_ps (_mm_loadu_ps (im + at), signs);   // exact negation, or none
         }
 
-        butterflies (p.re[0], p.im[0], p.re[1], p.im[1], w1Re, w1Im);
-        butterflies (p.re[2], p.im[2], p.re[3], p.im[3], w1Re, w1Im);
-        butterflies (p.re[0], p.im[0], p.re[2], p.im[2], w20Re, w20Im);
-        butterflies (p.re[1], p.im[1], p.re[3], p.im[3], w21Re, w21Im);
+        fft_tables::butterfly (p.re[0], p.im[0], p.re[1], p.im[1], w1Re, w1Im);
+        fft_tables::butterfly (p.re[2], p.im[2], p.re[3], p.im[3], w1Re, w1Im);
+        fft_tables::butterfly (p.re[0], p.im[0], p.re[2], p.im[2], w20Re, w20Im);
+        fft_tables::butterfly (p.re[1], p.im[1], p.re[3], p.im[3], w21Re, w21Im);
         return p;
     };
 
@@ -228,7 +205,7 @@ void FloatFft::longStage (float* re, float* im, int half) const noexcept
             const int a = start + k, b = a + half;
             __m128 aRe = _mm_loadu_ps (re + a), aIm = _mm_loadu_ps (im + a);
             __m128 bRe = _mm_loadu_ps (re + b), bIm = _mm_loadu_ps (im + b);
-            butterflies (aRe, aIm, bRe, bIm, _mm_loadu_ps (wRe + k), _mm_loadu_ps (wIm + k));
+            fft_tables::butterfly (aRe, aIm, bRe, bIm, _mm_loadu_ps (wRe + k), _mm_loadu_ps (wIm + k));
             _mm_storeu_ps (re + a, aRe);
             _mm_storeu_ps (im + a, aIm);
             _mm_storeu_ps (re + b, bRe);
@@ -260,10 +237,10 @@ void FloatFft::stagePair (float* re, float* im, int half) const noexcept
             __m128 r3 = _mm_loadu_ps (r + 3 * half), i3 = _mm_loadu_ps (i + 3 * half);
 
             const __m128 wRe = _mm_loadu_ps (w1Re + k), wIm = _mm_loadu_ps (w1Im + k);
-            butterflies (r0, i0, r1, i1, wRe, wIm);
-            butterflies (r2, i2, r3, i3, wRe, wIm);
-            butterflies (r0, i0, r2, i2, _mm_loadu_ps (w2Re + k), _mm_loadu_ps (w2Im + k));
-            butterflies (r1, i1, r3, i3, _mm_loadu_ps (w2Re + half + k), _mm_loadu_ps (w2Im + half + k));
+            fft_tables::butterfly (r0, i0, r1, i1, wRe, wIm);
+            fft_tables::butterfly (r2, i2, r3, i3, wRe, wIm);
+            fft_tables::butterfly (r0, i0, r2, i2, _mm_loadu_ps (w2Re + k), _mm_loadu_ps (w2Im + k));
+            fft_tables::butterfly (r1, i1, r3, i3, _mm_loadu_ps (w2Re + half + k), _mm_loadu_ps (w2Im + half + k));
 
             _mm_storeu_ps (r, r0);
             _mm_storeu_ps (i, i0);
@@ -292,7 +269,7 @@ void FloatFft::lastStageConjugatedAndScaled (float* re, float* im) const noexcep
         const int b = a + half;
         __m128 aRe = _mm_loadu_ps (re + a), aIm = _mm_loadu_ps (im + a);
         __m128 bRe = _mm_loadu_ps (re + b), bIm = _mm_loadu_ps (im + b);
-        butterflies (aRe, aIm, bRe, bIm, _mm_loadu_ps (wRe + a), _mm_loadu_ps (wIm + a));
+        fft_tables::butterfly (aRe, aIm, bRe, bIm, _mm_loadu_ps (wRe + a), _mm_loadu_ps (wIm + a));
         _mm_storeu_ps (re + a, _mm_mul_ps (aRe, scale));
         _mm_storeu_ps (im + a, _mm_mul_ps (_mm_xor_ps (aIm, signs), scale));
         _mm_storeu_ps (re + b, _mm_mul_ps (bRe, scale));
