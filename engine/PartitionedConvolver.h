@@ -65,6 +65,13 @@ public:
     static void multiplyAccumulate (const KernelSlot& slot, const float* historyRe, const float* historyIm,
                                     int newestRow, float* outRe, float* outIm) noexcept;
 
+    /** [any thread] Both sums at once, each exactly as multiplyAccumulate gives it, reading the
+        delay line once for the two: what a crossfading block needs. The slots may hold
+        kernels of different lengths. */
+    static void multiplyAccumulateBoth (const KernelSlot& slot, const KernelSlot& other,
+                                        const float* historyRe, const float* historyIm, int newestRow,
+                                        float* outRe, float* outIm, float* otherRe, float* otherIm) noexcept;
+
     /** [device thread] One full input block of blockSize samples in; blockSize samples out
         through the active slot into activeOut and, when incoming is given, blockSize through
         it into incomingOut (which may then not be null). */
@@ -76,7 +83,7 @@ public:
     const FloatFft& getFft() const noexcept { return fft; }
 
 private:
-    void convolveInto (const KernelSlot& slot, float* sumRe, float* sumIm, float* out) noexcept;
+    void transformBack (float* re, float* im, float* out) noexcept;
 
     FloatFft fft;
     std::vector<float> spectraRe, spectraIm;   // maxPartitions rows of fftSize: the delay line
