@@ -21,6 +21,10 @@ namespace
     // Points per block for the stages that fit in it: re and im of 1024 doubles (16 KB) stay
     // in the first-level cache while all ten of their stages run.
     constexpr int cacheBlockPoints = 1024;
+
+    // Butterflies (or reordered values) between two questions to an exit test: a few hundred
+    // microseconds of work, even in an instrumented build on a busy machine.
+    constexpr int workPerExitCheck = 16384;
 }
 
 bool DoubleFft::prepare (int newOrder)
@@ -39,11 +43,49 @@ bool DoubleFft::prepare (int newOrder)
 
 void DoubleFft::forward (double* re, double* im) const noexcept
 {
+    transform (re, im, [] { return false; });
+}
+
+bool DoubleFft::forward (double* re, double* im, const ExitTest& shouldExit) const
+{
+    if (! shouldExit)
+    {
+        forward (re, im);
+        return true;
+    }
+
+    return transform (re, im, shouldExit);
+}
+
+template <typename ToldToExit>
+bool DoubleFft::transform (double* re, double* im, ToldToExit&& toldToExit) const
+{
+    // Work counts in butterflies; the test is asked once enough has gathered since the last.
+    int workSinceCheck = 0;
+    auto stopBefore = [&] (int work)
+    {
+        workSinceCheck += work;
+        if (workSinceCheck < workPerExitCheck)
+            return false;
+        workSinceCheck = 0;
+        return toldToExit();
+    };
+
     int firstLength = 2;
 
     if (BRINDLE_DOUBLE_FFT_SSE2 && order >= 2)
     {
-        reorderWithFirstStage (re, im);
+        // Each column is four values, two butterflies.
+        const int columns = size / 4;
+        const int span = workPerExitCheck / 2;
+
+        for (int first = 0; first < columns; first += span)
+        {
+            if (stopBefore (2 * span))
+                return false;
+            reorderWithFirstStage (re, im, first, std::min (columns, first + span));
+        }
+
         firstLength = 4;
     }
     else
@@ -54,13 +96,36 @@ void DoubleFft::forward (double* re, double* im) const noexcept
     // A stage of length L only combines points within one group of L, so the stages up to the
     // block's length can finish one block before the next is touched.
     const int block = std::min (size, cacheBlockPoints);
+    int blockOrder = 1;
+    while ((2 << blockOrder) <= block)
+        ++blockOrder;
 
     for (int start = 0; start < size; start += block)
+    {
+        if (stopBefore (block / 2 * blockOrder))
+            return false;
+
         for (int length = firstLength; length <= block; length *= 2)
             runStage (re, im, start, start + block, length);
+    }
 
     for (int length = block * 2; length <= size; length *= 2)
-        runStage (re, im, 0, size, length);
+    {
+        const int half = length / 2;
+        const int span = std::min (half, workPerExitCheck);
+
+        for (int start = 0; start < size; start += length)
+        {
+            for (int k = 0; k < half; k += span)
+            {
+                if (stopBefore (span))
+                    return false;
+                runGroupSpan (re, im, start, length, k, std::min (half, k + span));
+            }
+        }
+    }
+
+    return true;
 }
 
 // In index i = a N/2 + 2 b + c (a and c single bits), the reversal swaps a with c and b with
@@ -69,11 +134,10 @@ void DoubleFft::forward (double* re, double* im) const noexcept
 // groups, so that stage runs across the lanes before a transpose makes each group contiguous.
 // Blocks swap in pairs (b and b reversed) or stay in place, as the swaps would; every value
 // is moved once and its butterfly is the scalar one.
-void DoubleFft::reorderWithFirstStage (double* re, double* im) const noexcept
+void DoubleFft::reorderWithFirstStage (double* re, double* im, int firstColumn, int endColumn) const noexcept
 {
 #if BRINDLE_DOUBLE_FFT_SSE2
     const int half = size / 2;
-    const int columns = size / 4;
     const __m128d wRe = _mm_set1_pd (cosTable[0]), wIm = _mm_set1_pd (sinTable[0]);
 
     struct Block4
@@ -104,7 +168,7 @@ void DoubleFft::reorderWithFirstStage (double* re, double* im) const noexcept
         }
     };
 
-    for (int column = 0; column < columns; ++column)
+    for (int column = firstColumn; column < endColumn; ++column)
     {
         const int partner = bitReverse[(size_t) (2 * column)] / 2;
 
@@ -126,41 +190,46 @@ void DoubleFft::reorderWithFirstStage (double* re, double* im) const noexcept
 #else
     (void) re;
     (void) im;
+    (void) firstColumn;
+    (void) endColumn;
 #endif
 }
 
 void DoubleFft::runStage (double* re, double* im, int begin, int end, int stageLength) const noexcept
 {
+    for (int start = begin; start < end; start += stageLength)
+        runGroupSpan (re, im, start, stageLength, 0, stageLength / 2);
+}
+
+// Butterflies firstK to endK - 1 of the group at start.
+void DoubleFft::runGroupSpan (double* re, double* im, int start, int stageLength, int firstK, int endK) const noexcept
+{
     const int half = stageLength / 2;
     const int step = size / stageLength;
     const double* cosines = cosTable.data();
     const double* sines = sinTable.data();
-
-    for (int s = begin; s < end; s += stageLength)
-    {
-        int k = 0;
+    int k = firstK;
 
 #if BRINDLE_DOUBLE_FFT_SSE2
-        // Two neighbouring butterflies at once.
-        for (; k + 1 < half; k += 2)
-        {
-            const int a = s + k;
-            const int b = a + half;
-            __m128d aRe = _mm_loadu_pd (re + a), aIm = _mm_loadu_pd (im + a);
-            __m128d bRe = _mm_loadu_pd (re + b), bIm = _mm_loadu_pd (im + b);
-            fft_tables::butterfly (aRe, aIm, bRe, bIm,
-                         _mm_set_pd (cosines[(k + 1) * step], cosines[k * step]),
-                         _mm_set_pd (sines[(k + 1) * step], sines[k * step]));
-            _mm_storeu_pd (re + a, aRe);
-            _mm_storeu_pd (im + a, aIm);
-            _mm_storeu_pd (re + b, bRe);
-            _mm_storeu_pd (im + b, bIm);
-        }
+    // Two neighbouring butterflies at once.
+    for (; k + 1 < endK; k += 2)
+    {
+        const int a = start + k;
+        const int b = a + half;
+        __m128d aRe = _mm_loadu_pd (re + a), aIm = _mm_loadu_pd (im + a);
+        __m128d bRe = _mm_loadu_pd (re + b), bIm = _mm_loadu_pd (im + b);
+        fft_tables::butterfly (aRe, aIm, bRe, bIm,
+                               _mm_set_pd (cosines[(k + 1) * step], cosines[k * step]),
+                               _mm_set_pd (sines[(k + 1) * step], sines[k * step]));
+        _mm_storeu_pd (re + a, aRe);
+        _mm_storeu_pd (im + a, aIm);
+        _mm_storeu_pd (re + b, bRe);
+        _mm_storeu_pd (im + b, bIm);
+    }
 #endif
 
-        for (; k < half; ++k)
-            fft_tables::butterfly (re, im, s + k, s + k + half, cosines[k * step], sines[k * step]);
-    }
+    for (; k < endK; ++k)
+        fft_tables::butterfly (re, im, start + k, start + k + half, cosines[k * step], sines[k * step]);
 }
 
 } // namespace brindle

@@ -29,22 +29,17 @@ namespace fft_tables
         }
     }
 
-    /** For each index below 2^order, the index with its lowest `order` bits reversed. */
+    /** For each index below 2^order, the index with its lowest `order` bits reversed: each
+        from the index with its lowest bit dropped, reversed and moved down a bit, with that
+        bit on top. */
     inline void fillBitReverse (std::vector<std::int32_t>& bitReverse, int order)
     {
         const int size = 1 << order;
         bitReverse.resize ((size_t) size);
+        bitReverse[0] = 0;
 
-        for (int i = 0; i < size; ++i)
-        {
-            std::int32_t reversed = 0;
-
-            for (int bit = 0; bit < order; ++bit)
-                if ((i >> bit) & 1)
-                    reversed |= std::int32_t { 1 } << (order - 1 - bit);
-
-            bitReverse[(size_t) i] = reversed;
-        }
+        for (int i = 1; i < size; ++i)
+            bitReverse[(size_t) i] = (bitReverse[(size_t) (i >> 1)] >> 1) | ((i & 1) << (order - 1));
     }
 
     /** One radix-2 butterfly with the twiddle w, in the one order of operations both

@@ -5,6 +5,7 @@
 #include "KernelSlot.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace brindle
@@ -48,9 +49,12 @@ public:
         transform is a prepared 2048-point (order blockOrder + 1) double-precision forward
         transform: anything with forward (double* re, double* im). Returns false, leaving the
         slot as it was, when the slot was never sized for this convolver. A negative length
-        counts as 0; a kernel of 0 taps leaves 0 partitions, and its output is silence. */
+        counts as 0; a kernel of 0 taps leaves 0 partitions, and its output is silence.
+        The exit test, when given, is asked before each partition; when it says stop the load
+        is abandoned, false is returned and the slot is left half written. */
     template <typename DoubleTransform>
-    bool loadKernel (const double* kernel, int length, KernelSlot& slot, DoubleTransform& transform) const;
+    bool loadKernel (const double* kernel, int length, KernelSlot& slot, DoubleTransform& transform,
+                     const std::function<bool()>& shouldExit = {}) const;
 
     /** Partitions that a kernel of `length` taps uses: rounded up, at most maxPartitions. */
     static int partitionsFor (int length) noexcept;
@@ -103,7 +107,7 @@ inline int PartitionedConvolver::partitionsFor (int length) noexcept
 
 template <typename DoubleTransform>
 bool PartitionedConvolver::loadKernel (const double* kernel, int length, KernelSlot& slot,
-                                       DoubleTransform& transform) const
+                                       DoubleTransform& transform, const std::function<bool()>& shouldExit) const
 {
     if (slot.re.size() < (size_t) fftSize * maxPartitions || slot.im.size() < (size_t) fftSize * maxPartitions)
         return false;
@@ -113,6 +117,9 @@ bool PartitionedConvolver::loadKernel (const double* kernel, int length, KernelS
 
     for (int p = 0; p < count; ++p)
     {
+        if (shouldExit && shouldExit())
+            return false;
+
         std::fill (bufferRe.begin(), bufferRe.end(), 0.0);
         std::fill (bufferIm.begin(), bufferIm.end(), 0.0);
 

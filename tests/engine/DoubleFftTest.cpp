@@ -225,4 +225,37 @@ TEST (DoubleFft, TheFastLoopOrderGivesTheStageByStageResultBitForBit)
     }
 }
 
+// A design's transform of 2^18 points must not keep a stop waiting: it asks every few
+// thousand butterflies, stops at once when told, and changes nothing when never told.
+TEST (DoubleFft, ALongTransformAsksItsExitTestOftenAndStopsWhenTold)
+{
+    const TestSeed seed;
+    std::mt19937 random (seed.value);
+    const auto fft = prepared (18);
+    const auto input = Signal::random (fft.getSize(), random);
+
+    auto plain = input, asking = input;
+    fft.forward (plain.re.data(), plain.im.data());
+
+    int asked = 0;
+    EXPECT_TRUE (fft.forward (asking.re.data(), asking.im.data(), [&] { ++asked; return false; }));
+    EXPECT_EQ (asking.re, plain.re);
+    EXPECT_EQ (asking.im, plain.im);
+
+    const int butterflies = fft.getSize() / 2 * 18;
+    EXPECT_GE (asked, butterflies / 20000) << "at least every 20000 butterflies on average";
+
+    for (int stopAt : { 1, asked / 2, asked })
+    {
+        auto stopped = input;
+        int questions = 0;
+        EXPECT_FALSE (fft.forward (stopped.re.data(), stopped.im.data(), [&] { return ++questions >= stopAt; })) << stopAt;
+        EXPECT_EQ (questions, stopAt);
+    }
+
+    auto unasked = input;
+    EXPECT_TRUE (fft.forward (unasked.re.data(), unasked.im.data(), DoubleFft::ExitTest {})) << "an empty test never stops it";
+    EXPECT_EQ (unasked.re, plain.re);
+}
+
 } // namespace brindle::test
