@@ -21,12 +21,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -76,6 +78,46 @@ namespace
                 design.design (highTierState (k == 0 ? 1.0 : 0.5), sampleRate, taps, left[k].data(), right[k].data());
             }
         }
+    };
+
+    /** Plays the kernel designer: on a thread of its own it hands the next kernel over as soon
+        as the last one has faded in, the way the designer thread does (the idle slots are
+        written only while no kernel waits). So the new kernel comes from another core's cache,
+        as it would. */
+    class KernelSupplier
+    {
+    public:
+        KernelSupplier (CorrectionEngine& engineToFeed, const Kernels& kernelsToOffer)
+            : engine (engineToFeed), kernels (kernelsToOffer), thread ([this] { run(); })
+        {
+        }
+
+        ~KernelSupplier()
+        {
+            quit = true;
+            thread.join();
+        }
+
+    private:
+        void run()
+        {
+            for (int offered = 0; ! quit;)
+            {
+                if (engine.isKernelReady())
+                {
+                    std::this_thread::sleep_for (std::chrono::microseconds (50));
+                    continue;
+                }
+
+                const int k = offered++ % 2;
+                engine.offerKernels (kernels.left[k].data(), kernels.right[k].data(), kernels.taps);
+            }
+        }
+
+        CorrectionEngine& engine;
+        const Kernels& kernels;
+        std::atomic<bool> quit { false };
+        std::thread thread;
     };
 
     /** Pushes the caches' contents out by reading a buffer of twice the last-level cache. */
@@ -147,20 +189,20 @@ namespace
         std::vector<double> times;
         times.reserve (countedCallbacks);
 
-        int offered = 0;
         int blocksDone = 0;
         long long sample = 0;
         double allCallbacksUs = 0;
         long long samplesTimed = 0;
+        const KernelSupplier supplier (*engine, kernels);
 
         while ((int) times.size() < countedCallbacks)
         {
-            // A crossfade in every block: a new kernel waits whenever the last one faded in.
-            if (! engine->isKernelReady())
-            {
-                const int k = offered++ % 2;
-                engine->offerKernels (kernels.left[k].data(), kernels.right[k].data(), kernels.taps);
-            }
+            const bool completesBlock = engine->getChannel (0).blockFill + bufferSize >= PartitionedConvolver::blockSize;
+            const bool counted = completesBlock && blocksDone >= warmUpBlocks;
+
+            // A crossfade in every block: the block's callback waits, untimed, for the kernel.
+            while (completesBlock && ! engine->isKernelReady())
+                std::this_thread::sleep_for (std::chrono::microseconds (50));
 
             for (int i = 0; i < bufferSize; ++i, ++sample)
             {
@@ -168,9 +210,6 @@ namespace
                 left[(size_t) i] = (float) (0.3 * std::sin (6.283185307179586 * 997.0 * t) + 0.1 * std::sin (6.283185307179586 * 61.0 * t));
                 right[(size_t) i] = -left[(size_t) i];
             }
-
-            const bool completesBlock = engine->getChannel (0).blockFill + bufferSize >= PartitionedConvolver::blockSize;
-            const bool counted = completesBlock && blocksDone >= warmUpBlocks;
 
             if (counted && evictCaches)
                 evictor.evict();
