@@ -1,12 +1,16 @@
 // How long the linear-phase kernels of both channels take to design, per quality tier at
 // 48 kHz, with 0, 1, 12 and 24 bands in force on both channels, and with 24 bands that differ
-// per channel (23 on both, one on the left only). The design time is how long the identity kernel (a pure delay) stays in the
-// path after a route opens, and how far a new kernel lags a state change.
-// Goals, high tier: at most 60 ms for 24 bands on both channels, at most 100 ms when the
-// bands differ per channel. The band-by-band design, each band designed at every frequency,
-// is printed beside it.
+// per channel (23 on both, one on the left only). The design time is how long the identity
+// kernel (a pure delay) stays in the path after a route opens, and how far a new kernel lags a
+// state change.
+// Timed: the engine's own design pass (take the state, design both channels, load both into
+// the idle slots, raise the flag), and the design alone within it. Goals, on the engine's pass
+// at the high tier: at most 60 ms for 24 bands on both channels, at most 100 ms when the bands
+// differ per channel. The band-by-band design, each band designed again at every frequency
+// (the plain order the tests hold the design to), is printed beside it.
 #include "LiteralKernelDesign.h"
 
+#include "engine/CorrectionEngine.h"
 #include "engine/FirLength.h"
 #include "engine/LinearPhaseDesign.h"
 
@@ -14,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace
@@ -23,10 +28,12 @@ namespace
 
     constexpr double sampleRate = 48000.0;
 
-    CorrectionState bands (int count, bool differPerChannel)
+    CorrectionState bands (FirQuality quality, int count, bool differPerChannel)
     {
         CorrectionState state;
         state.correctionPct = 100;
+        state.phaseMode = PhaseMode::linear;
+        state.firQuality = quality;
 
         for (int j = 0; j < count; ++j)
         {
@@ -44,6 +51,12 @@ namespace
         return state;
     }
 
+    double median (std::vector<double> times)
+    {
+        std::sort (times.begin(), times.end());
+        return times[times.size() / 2];
+    }
+
     template <typename Design>
     double millisecondsFor (Design&& design, int runs)
     {
@@ -56,8 +69,35 @@ namespace
             times.push_back (std::chrono::duration<double, std::milli> (Clock::now() - started).count());
         }
 
-        std::sort (times.begin(), times.end());
-        return times[times.size() / 2];
+        return median (times);
+    }
+
+    /** The engine's design pass as the designer thread runs it, timed from the state's
+        publication to the raised flag; between runs a linear-phase block fades the kernel in,
+        which frees the idle slots for the next. */
+    double enginePassMilliseconds (CorrectionEngine& engine, const CorrectionState& state, int runs)
+    {
+        std::vector<float> left (PartitionedConvolver::blockSize), right (PartitionedConvolver::blockSize);
+        std::vector<double> times;
+
+        for (int run = 0; run < runs; ++run)
+        {
+            engine.audioStates.publish (state);
+            engine.process (left.data(), right.data(), PartitionedConvolver::blockSize);
+
+            const auto started = Clock::now();
+            engine.designerStates.publish (state);
+            const bool designed = engine.designPendingKernel();
+            times.push_back (std::chrono::duration<double, std::milli> (Clock::now() - started).count());
+
+            if (! designed)
+            {
+                std::printf ("the engine's pass designed nothing\n");
+                return -1.0;
+            }
+        }
+
+        return median (times);
     }
 
     const char* tierName (FirQuality q) { return q == FirQuality::low ? "low" : q == FirQuality::medium ? "medium" : "high"; }
@@ -69,8 +109,13 @@ int main()
     designer.prepare();
     std::vector<double> left (LinearPhaseDesign::longestKernel), right (LinearPhaseDesign::longestKernel);
 
-    std::printf ("linear-phase kernel design, both channels, 48 kHz (median of 9 designs; band by band: one)\n");
-    std::printf ("%-7s %6s %-13s %9s %15s  %s\n", "tier", "taps", "bands", "design", "band by band", "goal");
+    auto engine = std::make_unique<CorrectionEngine>();
+    engine->prepare (sampleRate, 2048);
+
+    std::printf ("linear-phase kernel design, both channels, 48 kHz (median of 9; band by band: one)\n");
+    std::printf ("%-7s %6s %-13s %12s %12s %15s  %s\n", "tier", "taps", "bands", "engine pass", "design", "band by band", "goal (engine pass)");
+
+    bool goalsMet = true;
 
     for (auto quality : { FirQuality::low, FirQuality::medium, FirQuality::high })
     {
@@ -79,25 +124,30 @@ int main()
 
         for (const auto row : { Row { 0, false }, Row { 1, false }, Row { 12, false }, Row { 24, false }, Row { 24, true } })
         {
-            const auto state = bands (row.count, row.differ);
+            const auto state = bands (quality, row.count, row.differ);
 
+            const double pass = enginePassMilliseconds (*engine, state, 9);
             const double fast = millisecondsFor ([&] { designer.design (state, sampleRate, taps, left.data(), right.data()); }, 9);
             const double literal = millisecondsFor ([&] {
                 for (int channel = 0; channel < 2; ++channel)
                     (void) brindle::test::literalKernel (state, channel, sampleRate, taps);
             }, 1);
 
-            const bool high = quality == FirQuality::high && row.count == 24;
-            const double goal = row.differ ? 100.0 : 60.0;
             char goalText[48] = "";
-            if (high)
-                std::snprintf (goalText, sizeof goalText, "at most %.0f ms: %s", goal, fast <= goal ? "met" : "MISSED");
+            if (quality == FirQuality::high && row.count == 24)
+            {
+                const double goal = row.differ ? 100.0 : 60.0;
+                const bool met = pass >= 0.0 && pass <= goal;
+                goalsMet = goalsMet && met;
+                std::snprintf (goalText, sizeof goalText, "at most %.0f ms: %s", goal, met ? "met" : "MISSED");
+            }
 
             char bandText[24];
             std::snprintf (bandText, sizeof bandText, "%d%s", row.count, row.differ ? " differing" : "");
-            std::printf ("%-7s %6d %-13s %6.1f ms %12.1f ms  %s\n", tierName (quality), taps, bandText, fast, literal, goalText);
+            std::printf ("%-7s %6d %-13s %9.1f ms %9.1f ms %12.1f ms  %s\n", tierName (quality), taps, bandText, pass, fast, literal, goalText);
         }
     }
 
+    std::printf ("high tier goals met: %s\n", goalsMet ? "yes" : "NO");
     return 0;
 }

@@ -43,8 +43,8 @@ namespace
 }
 
 //==============================================================================
-AudioRouter::KernelDesigner::KernelDesigner (CorrectionEngine& engineToDesignFor)
-    : juce::Thread ("Duzezavure kernel"), engine (&engineToDesignFor)
+AudioRouter::KernelDesigner::KernelDesigner (CorrectionEngine& engineToDesignFor, int idleWait)
+    : juce::Thread ("Duzezavure kernel"), engine (&engineToDesignFor), idleWaitMs (std::max (1, idleWait))
 {
 }
 
@@ -56,15 +56,19 @@ void AudioRouter::KernelDesigner::run()
 
     while (! threadShouldExit())
     {
-        // After a design, look again at once: a newer state may be waiting.
+        // After a design, look again at once: a newer state may be waiting. A state published
+        // while this waits wakes it (notify), and so does a stop.
         if (! engine->designPendingKernel (shouldExit))
-            wait (25);
+        {
+            idleWaitsBegun.fetch_add (1, std::memory_order_acq_rel);
+            wait (idleWaitMs);
+        }
     }
 }
 
 //==============================================================================
-AudioRouter::AudioRouter (std::unique_ptr<juce::AudioDeviceManager> manager)
-    : deviceManager (std::move (manager))
+AudioRouter::AudioRouter (std::unique_ptr<juce::AudioDeviceManager> manager, int designerIdleWaitMs)
+    : deviceManager (std::move (manager)), designer (engine, designerIdleWaitMs)
 {
     deviceManager->addChangeListener (this);
 }

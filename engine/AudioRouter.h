@@ -57,21 +57,33 @@ public:
         Side side;
     };
 
+    /** How long the kernel designer sleeps when it has nothing to do, unless woken. */
+    static constexpr int defaultDesignerIdleWaitMs = 25;
+
     /** The kernel designer: a low-priority thread that designs linear-phase kernels for the
-        states the message thread publishes, and sleeps until woken or 25 ms at a time. */
+        states the message thread publishes, and sleeps until woken (notify(), which
+        applyState() sends with each state, or a stop) or for its idle wait at a time. */
     class KernelDesigner final : public juce::Thread
     {
     public:
-        explicit KernelDesigner (CorrectionEngine& engineToDesignFor);
+        explicit KernelDesigner (CorrectionEngine& engineToDesignFor, int idleWaitMs = defaultDesignerIdleWaitMs);
         void run() override;
+
+        /** [any thread] Idle waits begun since construction: once it has grown, the designer has
+            found nothing to do and sleeps until woken. */
+        int getIdleWaitsBegun() const noexcept { return idleWaitsBegun.load (std::memory_order_acquire); }
 
     private:
         CorrectionEngine* engine;
+        const int idleWaitMs;
+        std::atomic<int> idleWaitsBegun { 0 };
     };
 
     /** Uses the given manager for its list of device types and its device-list changes only; it
-        never opens a device through it. */
-    explicit AudioRouter (std::unique_ptr<juce::AudioDeviceManager> manager = std::make_unique<juce::AudioDeviceManager>());
+        never opens a device through it. The designer's idle wait is for tests, which lengthen it
+        to show that a published state wakes the designer. */
+    explicit AudioRouter (std::unique_ptr<juce::AudioDeviceManager> manager = std::make_unique<juce::AudioDeviceManager>(),
+                          int designerIdleWaitMs = defaultDesignerIdleWaitMs);
     ~AudioRouter() override;
 
     /** [message thread] Stores the route as the route in force and opens it. True when audio runs
@@ -106,6 +118,7 @@ public:
     const DriftController& getDrift() const noexcept { return drift; }
     const CorrectionEngine& getEngine() const noexcept { return engine; }
     bool isDesignerRunning() const { return designer.isThreadRunning(); }
+    const KernelDesigner& getDesigner() const noexcept { return designer; }
 
     /** Called on the message thread when the system's device list changed. */
     std::function<void()> onDevicesChanged;
@@ -144,7 +157,7 @@ private:
     Tap inputTap { *this, Tap::Side::input };
     Tap outputTap { *this, Tap::Side::output };
     CorrectionEngine engine;
-    KernelDesigner designer { engine };
+    KernelDesigner designer;
     AudioFifo fifo;
     DriftController drift;
     TimedQueueFill timedFill;

@@ -249,10 +249,8 @@ bool CorrectionEngine::designPendingKernel (const LinearPhaseDesign::ExitTest& s
     {
         // An abandoned load leaves a half-written idle slot, which nothing reads before the
         // next full pass or prepare() rewrites it.
-        if (shouldExit && shouldExit())
+        if (! loadIdleSlot (c, c == 0 ? kernelLeft.data() : kernelRight.data(), taps, shouldExit))
             return false;
-
-        loadIdleSlot (c, c == 0 ? kernelLeft.data() : kernelRight.data(), taps);
     }
 
     designPending = false;
@@ -272,11 +270,12 @@ bool CorrectionEngine::offerKernels (const double* left, const double* right, in
     return true;
 }
 
-void CorrectionEngine::loadIdleSlot (int channelIndex, const double* taps, int length)
+bool CorrectionEngine::loadIdleSlot (int channelIndex, const double* taps, int length,
+                                     const LinearPhaseDesign::ExitTest& shouldExit)
 {
     auto& channel = channels[(size_t) channelIndex];
     const int idle = 1 - activeKernelSlot.load (std::memory_order_acquire);
-    channel.convolver.loadKernel (taps, length, channel.kernelSlots[(size_t) idle], loadTransform);
+    return channel.convolver.loadKernel (taps, length, channel.kernelSlots[(size_t) idle], loadTransform, shouldExit);
 }
 
 double CorrectionEngine::magnitudeAt (int channel, double frequencyHz) const noexcept

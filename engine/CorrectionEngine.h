@@ -86,8 +86,9 @@ public:
         (sanitised) into `designerState` and marks it pending; when a design is pending and no
         kernel waits, designs both channels' kernels for it, loads them into the idle slots and
         raises kernelReady. Returns true when it did. The exit test, asked between the channels,
-        within the design and before each load, abandons the pass: nothing is raised and the
-        design stays pending. The synchronous pass passes none.
+        every few thousand frequencies and butterflies of the design and before each partition
+        loaded, abandons the pass: nothing is raised and the design stays pending. The
+        synchronous pass passes none.
         [kernel designer thread; message thread while that thread is stopped] */
     bool designPendingKernel (const LinearPhaseDesign::ExitTest& shouldExit = {});
 
@@ -142,7 +143,7 @@ private:
     void completeBlock (ChannelProcessor& channel, bool fade, int activeSlot) noexcept;
     void resetConvolution() noexcept;
     void changePhaseMode (PhaseMode newMode) noexcept;
-    void loadIdleSlot (int channelIndex, const double* taps, int length);
+    bool loadIdleSlot (int channelIndex, const double* taps, int length, const LinearPhaseDesign::ExitTest& shouldExit = {});
     void runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept;
 
     std::array<ChannelProcessor, channelCount> channels {};

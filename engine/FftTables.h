@@ -29,22 +29,39 @@ namespace fft_tables
         }
     }
 
-    /** For each index below 2^order, the index with its lowest `order` bits reversed. */
+    /** For each index below 2^order, the index with its lowest `order` bits reversed: each
+        from the index with its lowest bit dropped, reversed and moved down a bit, with that
+        bit on top. */
     inline void fillBitReverse (std::vector<std::int32_t>& bitReverse, int order)
     {
         const int size = 1 << order;
         bitReverse.resize ((size_t) size);
+        bitReverse[0] = 0;
 
-        for (int i = 0; i < size; ++i)
-        {
-            std::int32_t reversed = 0;
+        for (int i = 1; i < size; ++i)
+            bitReverse[(size_t) i] = (bitReverse[(size_t) (i >> 1)] >> 1) | ((i & 1) << (order - 1));
+    }
 
-            for (int bit = 0; bit < order; ++bit)
-                if ((i >> bit) & 1)
-                    reversed |= std::int32_t { 1 } << (order - 1 - bit);
+    /** One radix-2 butterfly with the twiddle w, in the one order of operations both
+        transforms keep: t = b w, then b = a - t and a = a + t. V is a float or a double, or a
+        vector of them (the compiler's vector types take the same operators, lane by lane, with
+        the same rounding), so several butterflies at once give each the scalar one's bits. */
+    template <typename V>
+    inline void butterfly (V& aRe, V& aIm, V& bRe, V& bIm, V wRe, V wIm) noexcept
+    {
+        const V tRe = bRe * wRe - bIm * wIm;
+        const V tIm = bRe * wIm + bIm * wRe;
+        bRe = aRe - tRe;
+        bIm = aIm - tIm;
+        aRe = aRe + tRe;
+        aIm = aIm + tIm;
+    }
 
-            bitReverse[(size_t) i] = reversed;
-        }
+    /** The butterfly on points a and b of the arrays, in place. */
+    template <typename T>
+    inline void butterfly (T* re, T* im, int a, int b, T wRe, T wIm) noexcept
+    {
+        butterfly (re[a], im[a], re[b], im[b], wRe, wIm);
     }
 
     /** Puts the points in bit-reversed order, in place. */

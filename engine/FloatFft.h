@@ -17,7 +17,11 @@ namespace brindle
 
     Within a stage the butterflies touch disjoint pairs of values, so the order in which they
     run does not change a single bit of the result: the loops are arranged for speed, each
-    butterfly's arithmetic is kept exactly.
+    butterfly's arithmetic is kept exactly. From 16 points on, the reordering and the first two
+    stages run as one pass over blocks of 16 values, four groups of four at a time, and the
+    later stages two to a pass, four butterflies at a time; the inverse's conjugations and its scaling ride on
+    the first and the last pass. Every value still goes through the same operations in the
+    same order as in the plain loop order, so the results are the same to the last bit.
 
     Threading: prepare() allocates and runs where no transform is running (the message
     thread); forward() and inverse() allocate nothing, call no trigonometric function and
@@ -43,13 +47,25 @@ public:
     const std::vector<std::int32_t>& getBitReverse() const noexcept { return bitReverse; }
 
 private:
-    void reorder (float* re, float* im) const noexcept;
-    void shortStage (float* re, float* im, int half) const noexcept;
+    // The plain order, for transforms too small for the blocked passes.
+    void plainForward (float* re, float* im) const noexcept;
+
+    // The blocked passes: reordering with the first two stages (conjugating the input when
+    // asked), the later stages, and the last stage with the inverse's conjugation and scale.
+    void reorderWithFirstStages (float* re, float* im, bool conjugate) const noexcept;
     void longStage (float* re, float* im, int half) const noexcept;
+    void stagePair (float* re, float* im, int half) const noexcept;
+    void lastStageConjugatedAndScaled (float* re, float* im) const noexcept;
+    bool usesBlockedPasses() const noexcept;
 
     std::vector<float> cosTable;                   // cos(-2 pi k / N), k < N/2
     std::vector<float> sinTable;                   // sin(-2 pi k / N), k < N/2
     std::vector<std::int32_t> bitReverse;          // i with its lowest `order` bits reversed
+
+    // The same twiddles as each stage reads them: the stage with half-length h reads entries
+    // h to 2h - 1, entry h + k being the table's entry k N / 2h. Copies, not new values.
+    std::vector<float> stageCos, stageSin;
+
     int pointCount = 0;
     int order = 0;
 };

@@ -96,7 +96,9 @@ bool LinearPhaseDesign::designChannel (const ChannelSections& bands, int taps, d
     for (int i = 0; i < points; ++i)
         im[(size_t) i] = -im[(size_t) i];
 
-    fft.forward (re.data(), im.data());
+    if (! fft.forward (re.data(), im.data(), shouldExit))
+        return false;
+
     centreAndTaper (taps, points, kernel);
     return true;
 }

@@ -47,9 +47,9 @@ public:
         refused,     // a length or a rate the design does not take; nothing was written
     };
 
-    /** Asked between the channels, every few thousand frequencies and before each transform;
-        true abandons the design. An empty test never stops it. */
-    using ExitTest = std::function<bool()>;
+    /** Asked between the channels, every few thousand frequencies and every few thousand
+        butterflies of the transform; true abandons the design. An empty test never stops it. */
+    using ExitTest = DoubleFft::ExitTest;
 
     /** [designer thread, or message thread while it is stopped] Sizes the scratch and the
         transform for kernels up to the longest length. */

@@ -20,6 +20,31 @@ namespace
             outIm[j] += hIm[j] * xRe[j] + hRe[j] * xIm[j];
         }
     }
+
+    // The same for two kernels' partitions against one window's spectrum, read once: during a
+    // crossfade the spectra are read for both sums in one pass. Each sum gets exactly the
+    // operations of its own pass.
+    void accumulateProductsOfBoth (const float* __restrict hRe, const float* __restrict hIm,
+                                   const float* __restrict gRe, const float* __restrict gIm,
+                                   const float* __restrict xRe, const float* __restrict xIm,
+                                   float* __restrict outRe, float* __restrict outIm,
+                                   float* __restrict otherRe, float* __restrict otherIm, int count) noexcept
+    {
+        for (int j = 0; j < count; ++j)
+        {
+            outRe[j] += hRe[j] * xRe[j] - hIm[j] * xIm[j];
+            outIm[j] += hIm[j] * xRe[j] + hRe[j] * xIm[j];
+            otherRe[j] += gRe[j] * xRe[j] - gIm[j] * xIm[j];
+            otherIm[j] += gIm[j] * xRe[j] + gRe[j] * xIm[j];
+        }
+    }
+
+    int rowOfPartition (int newestRow, int partition) noexcept
+    {
+        // Partition p meets the window p blocks older than the newest, wrapping round the line.
+        const int row = newestRow - partition;
+        return row < 0 ? row + PartitionedConvolver::maxPartitions : row;
+    }
 }
 
 void PartitionedConvolver::prepare()
@@ -57,22 +82,45 @@ void PartitionedConvolver::multiplyAccumulate (const KernelSlot& slot, const flo
 
     for (int p = 0; p < slot.partitions; ++p)
     {
-        // Partition p meets the window p blocks older than the newest, wrapping round the line.
-        int row = newestRow - p;
-        if (row < 0)
-            row += maxPartitions;
-
         const size_t kernelAt = (size_t) p * fftSize;
-        const size_t historyAt = (size_t) row * fftSize;
+        const size_t historyAt = (size_t) rowOfPartition (newestRow, p) * fftSize;
         accumulateProducts (slot.re.data() + kernelAt, slot.im.data() + kernelAt,
                             historyRe + historyAt, historyIm + historyAt,
                             outRe, outIm, fftSize);
     }
 }
 
-void PartitionedConvolver::convolveInto (const KernelSlot& slot, float* re, float* im, float* out) noexcept
+void PartitionedConvolver::multiplyAccumulateBoth (const KernelSlot& slot, const KernelSlot& other,
+                                                   const float* historyRe, const float* historyIm, int newestRow,
+                                                   float* outRe, float* outIm, float* otherRe, float* otherIm) noexcept
 {
-    multiplyAccumulate (slot, re, im);
+    std::fill_n (outRe, fftSize, 0.0f);
+    std::fill_n (outIm, fftSize, 0.0f);
+    std::fill_n (otherRe, fftSize, 0.0f);
+    std::fill_n (otherIm, fftSize, 0.0f);
+
+    const int both = std::min (slot.partitions, other.partitions);
+
+    for (int p = 0; p < std::max (slot.partitions, other.partitions); ++p)
+    {
+        const size_t kernelAt = (size_t) p * fftSize;
+        const float* xRe = historyRe + (size_t) rowOfPartition (newestRow, p) * fftSize;
+        const float* xIm = historyIm + (size_t) rowOfPartition (newestRow, p) * fftSize;
+
+        // Kernels of two lengths: past the shorter one's partitions only the longer one adds.
+        if (p < both)
+            accumulateProductsOfBoth (slot.re.data() + kernelAt, slot.im.data() + kernelAt,
+                                      other.re.data() + kernelAt, other.im.data() + kernelAt,
+                                      xRe, xIm, outRe, outIm, otherRe, otherIm, fftSize);
+        else if (p < slot.partitions)
+            accumulateProducts (slot.re.data() + kernelAt, slot.im.data() + kernelAt, xRe, xIm, outRe, outIm, fftSize);
+        else
+            accumulateProducts (other.re.data() + kernelAt, other.im.data() + kernelAt, xRe, xIm, otherRe, otherIm, fftSize);
+    }
+}
+
+void PartitionedConvolver::transformBack (float* re, float* im, float* out) noexcept
+{
     fft.inverse (re, im);
 
     // The first half of the window wraps round the circular convolution and is discarded.
@@ -93,9 +141,18 @@ void PartitionedConvolver::processBlock (const float* block, const KernelSlot& a
     std::copy (workRe.begin(), workRe.end(), spectraRe.begin() + (std::ptrdiff_t) row);
     std::copy (workIm.begin(), workIm.end(), spectraIm.begin() + (std::ptrdiff_t) row);
 
-    convolveInto (active, sumRe.data(), sumIm.data(), activeOut);
-    if (incoming != nullptr)
-        convolveInto (*incoming, fadeSumRe.data(), fadeSumIm.data(), incomingOut);
+    if (incoming == nullptr)
+    {
+        multiplyAccumulate (active, sumRe.data(), sumIm.data());
+    }
+    else
+    {
+        multiplyAccumulateBoth (active, *incoming, spectraRe.data(), spectraIm.data(), spectrumIndex,
+                                sumRe.data(), sumIm.data(), fadeSumRe.data(), fadeSumIm.data());
+        transformBack (fadeSumRe.data(), fadeSumIm.data(), incomingOut);
+    }
+
+    transformBack (sumRe.data(), sumIm.data(), activeOut);
 
     spectrumIndex = spectrumIndex + 1 == maxPartitions ? 0 : spectrumIndex + 1;
 }

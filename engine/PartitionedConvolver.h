@@ -5,6 +5,7 @@
 #include "KernelSlot.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace brindle
@@ -48,9 +49,12 @@ public:
         transform is a prepared 2048-point (order blockOrder + 1) double-precision forward
         transform: anything with forward (double* re, double* im). Returns false, leaving the
         slot as it was, when the slot was never sized for this convolver. A negative length
-        counts as 0; a kernel of 0 taps leaves 0 partitions, and its output is silence. */
+        counts as 0; a kernel of 0 taps leaves 0 partitions, and its output is silence.
+        The exit test, when given, is asked before each partition; when it says stop the load
+        is abandoned, false is returned and the slot is left half written. */
     template <typename DoubleTransform>
-    bool loadKernel (const double* kernel, int length, KernelSlot& slot, DoubleTransform& transform) const;
+    bool loadKernel (const double* kernel, int length, KernelSlot& slot, DoubleTransform& transform,
+                     const std::function<bool()>& shouldExit = {}) const;
 
     /** Partitions that a kernel of `length` taps uses: rounded up, at most maxPartitions. */
     static int partitionsFor (int length) noexcept;
@@ -65,6 +69,13 @@ public:
     static void multiplyAccumulate (const KernelSlot& slot, const float* historyRe, const float* historyIm,
                                     int newestRow, float* outRe, float* outIm) noexcept;
 
+    /** [any thread] Both sums at once, each exactly as multiplyAccumulate gives it, reading the
+        delay line once for the two: what a crossfading block needs. The slots may hold
+        kernels of different lengths. */
+    static void multiplyAccumulateBoth (const KernelSlot& slot, const KernelSlot& other,
+                                        const float* historyRe, const float* historyIm, int newestRow,
+                                        float* outRe, float* outIm, float* otherRe, float* otherIm) noexcept;
+
     /** [device thread] One full input block of blockSize samples in; blockSize samples out
         through the active slot into activeOut and, when incoming is given, blockSize through
         it into incomingOut (which may then not be null). */
@@ -76,7 +87,7 @@ public:
     const FloatFft& getFft() const noexcept { return fft; }
 
 private:
-    void convolveInto (const KernelSlot& slot, float* sumRe, float* sumIm, float* out) noexcept;
+    void transformBack (float* re, float* im, float* out) noexcept;
 
     FloatFft fft;
     std::vector<float> spectraRe, spectraIm;   // maxPartitions rows of fftSize: the delay line
@@ -96,7 +107,7 @@ inline int PartitionedConvolver::partitionsFor (int length) noexcept
 
 template <typename DoubleTransform>
 bool PartitionedConvolver::loadKernel (const double* kernel, int length, KernelSlot& slot,
-                                       DoubleTransform& transform) const
+                                       DoubleTransform& transform, const std::function<bool()>& shouldExit) const
 {
     if (slot.re.size() < (size_t) fftSize * maxPartitions || slot.im.size() < (size_t) fftSize * maxPartitions)
         return false;
@@ -106,6 +117,9 @@ bool PartitionedConvolver::loadKernel (const double* kernel, int length, KernelS
 
     for (int p = 0; p < count; ++p)
     {
+        if (shouldExit && shouldExit())
+            return false;
+
         std::fill (bufferRe.begin(), bufferRe.end(), 0.0);
         std::fill (bufferIm.begin(), bufferIm.end(), 0.0);
 

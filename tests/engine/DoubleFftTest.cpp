@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -189,31 +190,72 @@ TEST (DoubleFft, TheInverseFormedFromTheForwardReturnsTheInput)
     EXPECT_LT (largestDifference (flat, 0, 1.0), 1e-15);
 }
 
+// Real input, zero-padded as a kernel's partition is, brings exact zeros whose signs must come
+// out the same too; the orders cover where the arrangement changes (the reordering's pass, the
+// cache blocks) and the design's largest transform.
 TEST (DoubleFft, TheFastLoopOrderGivesTheStageByStageResultBitForBit)
 {
     const TestSeed seed;
     std::mt19937 random (seed.value);
 
-    for (int order : { 11, 14, 18 })
+    for (int order : { 1, 2, 3, 5, 10, 11, 14, 18 })
     {
         const auto fft = prepared (order);
         const LiteralFft<double> literal (order);
-        const auto input = Signal::random (fft.getSize(), random);
+        const int size = fft.getSize();
 
         ASSERT_EQ (fft.getCosTable(), literal.cosTable) << order;
         ASSERT_EQ (fft.getSinTable(), literal.sinTable) << order;
         ASSERT_EQ (fft.getBitReverse(), literal.bitReverse) << order;
 
-        auto fast = input, plain = input;
-        fft.forward (fast.re.data(), fast.im.data());
-        literal.forward (plain.re.data(), plain.im.data());
+        auto padded = Signal::random (size, random);
+        std::fill (padded.im.begin(), padded.im.end(), 0.0);
+        std::fill (padded.re.begin() + size / 2, padded.re.end(), 0.0);
 
-        int mismatches = 0;
-        for (size_t i = 0; i < fast.re.size(); ++i)
-            mismatches += (fast.re[i] != plain.re[i]) + (fast.im[i] != plain.im[i]);
+        for (const auto& input : { Signal::random (size, random), padded })
+        {
+            auto fast = input, plain = input;
+            fft.forward (fast.re.data(), fast.im.data());
+            literal.forward (plain.re.data(), plain.im.data());
 
-        EXPECT_EQ (mismatches, 0) << fft.getSize() << " points";
+            const size_t bytes = (size_t) size * sizeof (double);
+            EXPECT_EQ (std::memcmp (fast.re.data(), plain.re.data(), bytes), 0) << size << " points";
+            EXPECT_EQ (std::memcmp (fast.im.data(), plain.im.data(), bytes), 0) << size << " points";
+        }
     }
+}
+
+// A design's transform of 2^18 points must not keep a stop waiting: it asks every few
+// thousand butterflies, stops at once when told, and changes nothing when never told.
+TEST (DoubleFft, ALongTransformAsksItsExitTestOftenAndStopsWhenTold)
+{
+    const TestSeed seed;
+    std::mt19937 random (seed.value);
+    const auto fft = prepared (18);
+    const auto input = Signal::random (fft.getSize(), random);
+
+    auto plain = input, asking = input;
+    fft.forward (plain.re.data(), plain.im.data());
+
+    int asked = 0;
+    EXPECT_TRUE (fft.forward (asking.re.data(), asking.im.data(), [&] { ++asked; return false; }));
+    EXPECT_EQ (asking.re, plain.re);
+    EXPECT_EQ (asking.im, plain.im);
+
+    const int butterflies = fft.getSize() / 2 * 18;
+    EXPECT_GE (asked, butterflies / 20000) << "at least every 20000 butterflies on average";
+
+    for (int stopAt : { 1, asked / 2, asked })
+    {
+        auto stopped = input;
+        int questions = 0;
+        EXPECT_FALSE (fft.forward (stopped.re.data(), stopped.im.data(), [&] { return ++questions >= stopAt; })) << stopAt;
+        EXPECT_EQ (questions, stopAt);
+    }
+
+    auto unasked = input;
+    EXPECT_TRUE (fft.forward (unasked.re.data(), unasked.im.data(), DoubleFft::ExitTest {})) << "an empty test never stops it";
+    EXPECT_EQ (unasked.re, plain.re);
 }
 
 } // namespace brindle::test

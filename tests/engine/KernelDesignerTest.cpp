@@ -4,6 +4,7 @@
 #include "EngineFixtures.h"
 
 #include "engine/AudioRouter.h"
+#include "engine/LinearPhaseDesign.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,47 @@ TEST (KernelDesigner, AStopDuringAHighTierDesignIsPromptAndRaisesNoKernel)
         EXPECT_FALSE (rig.engine.isKernelReady());
         EXPECT_TRUE (rig.engine.isDesignPending()) << "the state is designed by the next pass";
     }
+}
+
+// The pass's last questions come before each partition it loads: a stop there leaves the slot
+// half written but raises nothing, and the state stays pending for the next full pass.
+TEST (KernelDesigner, APassToldToStopWhileLoadingRaisesNothingAndKeepsTheStatePending)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 2048);
+    const auto state = busyState (FirQuality::high, PhaseMode::minimum, 0, false);
+
+    engine.designerStates.publish (state);
+    int asked = 0;
+    ASSERT_TRUE (engine.designPendingKernel ([&] { ++asked; return false; }));
+    std::vector<float> left (2048), right (2048);
+    auto linear = state;
+    linear.phaseMode = PhaseMode::linear;
+    engine.audioStates.publish (linear);
+    engine.process (left.data(), right.data(), 2048);   // fades it in, so the next pass may design
+    ASSERT_FALSE (engine.isKernelReady());
+
+    // The design alone asks the rest; the pass adds one question per partition loaded.
+    LinearPhaseDesign design;
+    design.prepare();
+    std::vector<double> kernelLeft (65536), kernelRight (65536);
+    int designAsked = 0;
+    design.design (CorrectionState::sanitized (state), 48000, 65536, kernelLeft.data(), kernelRight.data(),
+                   [&] { ++designAsked; return false; });
+    ASSERT_EQ (asked, designAsked + 2 * 64);
+
+    for (int stopAt : { designAsked + 1, asked - 1, asked })
+    {
+        engine.designerStates.publish (state);
+        int questions = 0;
+        EXPECT_FALSE (engine.designPendingKernel ([&] { return ++questions >= stopAt; })) << stopAt;
+        EXPECT_FALSE (engine.isKernelReady()) << stopAt;
+        EXPECT_TRUE (engine.isDesignPending()) << stopAt;
+    }
+
+    EXPECT_EQ (engine.getDesignsFinished(), 1);
+    EXPECT_TRUE (engine.designPendingKernel()) << "the next full pass designs it";
+    EXPECT_TRUE (engine.isKernelReady());
 }
 
 } // namespace brindle::test

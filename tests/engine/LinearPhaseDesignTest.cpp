@@ -350,10 +350,11 @@ TEST (LinearPhaseDesign, AnExitTestThatSaysStopAbandonsTheDesignAtOnce)
     LinearPhaseDesign designer;
     designer.prepare();
 
-    // Never true: asked all through both channels, at least every 4096 of 131072 frequencies.
+    // Never true: asked all through both channels, at least every 4096 of 131072 frequencies
+    // and all through the inverse transform of 262144 points.
     int asked = 0;
     EXPECT_EQ (designer.design (state, 48000, taps, left.data(), right.data(), [&] { ++asked; return false; }), Outcome::designed);
-    EXPECT_GE (asked, 2 * 131072 / 4096);
+    EXPECT_GE (asked, 2 * (131072 / 4096 + 262144 / 2 * 18 / 20000)) << asked;
     const auto whole = std::make_pair (left, right);
 
     // True at the k-th question: the design stops there and asks nothing more.

@@ -83,8 +83,12 @@ TEST (LinearPhasePath, TheIdentityKernelDelaysAnImpulseByTheBlockHalfTheKernelAn
         EXPECT_NEAR (*peak, 1.0f, 1e-5) << c.fs << " Hz";
 
         for (size_t n = 0; n < out.size(); ++n)
+        {
             if ((int) n != c.expected)
+            {
                 ASSERT_NEAR (out[n], 0.0f, 1e-5) << c.fs << " Hz, sample " << n;
+            }
+        }
     }
 }
 

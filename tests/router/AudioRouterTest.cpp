@@ -256,6 +256,29 @@ TEST (AudioRouter, ARouteChangeDuringAHighTierDesignStopsItAndOpens)
     EXPECT_GT (capture.getSample (0, capture.getNumFrames() - 1), 0.01f) << "it plays";
 }
 
+// The designer idles for a minute at a time here, so only the wake-up that applyState sends
+// can start the design within the limit; a stop wakes the idle designer as well.
+TEST (AudioRouter, AStateAppliedWhileTheDesignerIdlesIsDesignedAtOnce)
+{
+    RouterScenario s (SimulatedClock::Mode::manual, 60000);
+    s.system->add (SimulatedDeviceConfig::duplex ("Interface").withSignal (constantSignal (0.5f)));
+    ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("Interface", "Interface")));
+
+    const auto& engine = s.router->getEngine();
+    ASSERT_TRUE (pumpUntil ([&] { return s.router->getDesigner().getIdleWaitsBegun() > 0; }, 20000)) << "the designer went idle";
+    ASSERT_EQ (engine.getDesignsStarted(), 0);
+
+    CorrectionState state;
+    state.phaseMode = PhaseMode::linear;
+    state.firQuality = FirQuality::low;
+    s.router->applyState (state);
+    EXPECT_TRUE (pumpUntil ([&] { return engine.getDesignsFinished() == 1; }, 20000)) << "woken by the state, not after its idle wait";
+
+    // The kernel waits (no device block has faded it in), so the designer idles again.
+    ASSERT_TRUE (pumpUntil ([&] { return s.router->getDesigner().getIdleWaitsBegun() > 1; }, 20000));
+    EXPECT_TRUE (s.router->stopDesigner()) << "the stop wakes the idle designer";
+}
+
 TEST (AudioRouter, StatusBeforeAnyRouteIsAllZero)
 {
     RouterScenario s;

@@ -1,6 +1,8 @@
 #include "AudioMeasures.h"
 #include "RouterScenario.h"
 
+#include "MessageLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -137,6 +139,76 @@ TEST (RouterAudio, ARouteOpenedInLinearPhaseAtTheHighTierIsCorrectedFromItsFirst
     EXPECT_GT (arrival, 32768 + 1024) << "the first sound is through the high-tier kernel";
     EXPECT_NEAR (levelDb (capture, 0, arrival + 2400, arrival + 7200), -18.0, 0.2) << "cut from the start";
     EXPECT_NEAR (levelDb (capture, 0, capture.getNumFrames() - 24000, capture.getNumFrames()), -18.0, 0.1);
+}
+
+// A state change within linear phase and one tier, through the cable and the speakers: the
+// designer thread designs the new kernel while the devices wait, then the next block fades
+// from the old kernel to the new. Both kernels are linear-phase and of one length, so through
+// each the tone is the same sine at its own level; during the fade no step may exceed the
+// tone's own step plus 1/1024 of the largest gap between the two kernels' outputs.
+TEST (RouterAudio, AKernelChangeWithinATierFadesWithoutAClick)
+{
+    RouterScenario s;
+    s.system->add (SimulatedDeviceConfig::cablePair().withSignal (sineSignal (100, 0.5f)).withDefaultBufferSize (480));
+    s.system->add (SimulatedDeviceConfig::output ("Speakers").withCapture (48000 * 4));
+
+    auto bellAt100 = [] (double gainDb)
+    {
+        CorrectionState state;
+        state.bandCount = 1;
+        state.bands[0].freqHz = 100;
+        state.bands[0].gainDb = gainDb;
+        state.bands[0].q = 1;
+        state.correctionPct = 100;
+        state.phaseMode = PhaseMode::linear;
+        state.firQuality = FirQuality::medium;
+        state.safeHeadroom = false;   // the output gain stays at 0 dB through the change
+        return state;
+    };
+
+    s.router->applyState (bellAt100 (9));
+    ASSERT_TRUE (s.router->setRoute (RouterScenario::route ("CABLE Output", "Speakers", 48000, 480, 30)));
+    s.advanceSeconds (2);
+
+    const auto& engine = s.router->getEngine();
+    ASSERT_EQ (engine.getDesignsFinished(), 1) << "the opening's pass";
+    const int slotBefore = engine.getActiveKernelSlot();
+
+    s.router->applyState (bellAt100 (-9));
+    ASSERT_TRUE (pumpUntil ([&] { return engine.getDesignsFinished() == 2; }, 20000)) << "designed by the thread";
+    s.advanceSeconds (2);
+    EXPECT_NE (engine.getActiveKernelSlot(), slotBefore) << "faded in";
+    EXPECT_FALSE (engine.isKernelReady());
+
+    const auto& capture = s.system->getEndpoint ("Speakers")->getCapture();
+    ASSERT_EQ (capture.getNumFrames(), 48000 * 4);
+
+    // Each kernel's own output: its level and its largest step, where it alone plays.
+    struct Steady { float peak = 0, step = 0; };
+    auto steadyOver = [&] (std::int64_t from, std::int64_t to)
+    {
+        Steady steady;
+        for (auto f = from; f < to; ++f)
+        {
+            steady.peak = std::max (steady.peak, std::abs (capture.getSample (0, f)));
+            steady.step = std::max (steady.step, std::abs (capture.getSample (0, f) - capture.getSample (0, f - 1)));
+        }
+        return steady;
+    };
+
+    const auto before = steadyOver (48000, 96000);
+    const auto after = steadyOver (3 * 48000, 4 * 48000);
+    ASSERT_NEAR (20 * std::log10 (before.peak / after.peak), 18.0, 0.3) << "the two kernels' levels";
+
+    const float toneStep = std::max (before.step, after.step);
+    const float largestGap = before.peak - after.peak;
+    const float limit = toneStep + largestGap / 1024.0f + 1e-5f;
+
+    float largestStep = 0;
+    for (std::int64_t f = 96000; f < 4 * 48000; ++f)
+        largestStep = std::max (largestStep, std::abs (capture.getSample (0, f) - capture.getSample (0, f - 1)));
+
+    EXPECT_LE (largestStep, limit) << "the tone steps by " << toneStep << ", the gap is " << largestGap;
 }
 
 TEST (RouterAudio, ADuplexDeviceCorrectsItsOwnInput)

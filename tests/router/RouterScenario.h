@@ -17,9 +17,10 @@ struct RouterScenario
     std::shared_ptr<SimulatedAudioSystem> system;
     std::unique_ptr<AudioRouter> router;
 
-    explicit RouterScenario (SimulatedClock::Mode mode = SimulatedClock::Mode::manual)
+    explicit RouterScenario (SimulatedClock::Mode mode = SimulatedClock::Mode::manual,
+                             int designerIdleWaitMs = AudioRouter::defaultDesignerIdleWaitMs)
         : system (std::make_shared<SimulatedAudioSystem> (mode)),
-          router (std::make_unique<AudioRouter> (std::make_unique<SimulatedDeviceManager> (system)))
+          router (std::make_unique<AudioRouter> (std::make_unique<SimulatedDeviceManager> (system), designerIdleWaitMs))
     {
     }
 
