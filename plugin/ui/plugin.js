@@ -2485,8 +2485,9 @@
     ];
   }
 
+  // One entry per name: a name the host lists twice is one room, and one control key.
   function otherRooms(current) {
-    const library = libraryNames.map(textOf).filter((name) => name && name !== current);
+    const library = [...new Set(libraryNames.map(textOf))].filter((name) => name && name !== current);
     const browser = Object.keys(savedProfiles()).sort().filter((name) => name && name !== current);
     const entries = [
       ...library.map((name) => railRoom(name, 'saved on this machine', {

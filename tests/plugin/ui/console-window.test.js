@@ -139,3 +139,46 @@ test('at a fixed scale a taller window only gives the well more height; a long r
     assert.deepEqual(await heights(page), { ...tall, railScrolls: true }, 'forty rooms leave the sheet as it was');
   });
 });
+
+// In the page: the window's keys, the focusable controls that have none, and what is lit.
+function keysAndLights() {
+  const keys = [...document.querySelectorAll('[data-key]')].map((n) => n.getAttribute('data-key'));
+  const focusable = 'button:not(:disabled), input:not(:disabled), select:not(:disabled), textarea:not(:disabled), a[href], [tabindex]:not([tabindex="-1"])';
+  return {
+    keys,
+    twice: [...new Set(keys.filter((k, i) => keys.indexOf(k) !== i))],
+    keyless: [...document.querySelectorAll(`#app :is(${focusable})`)].filter((n) => !n.hasAttribute('data-key'))
+      .map((n) => `${n.tagName.toLowerCase()} ${n.textContent.trim().slice(0, 30)}`),
+    lit: document.querySelectorAll('.lit').length,
+  };
+}
+
+test('in every state each focusable control has a key, no key is used twice, and at most one control is lit', async () => {
+  const STREAM_DOWN = seedDevices({ status: { running: false } });
+  const stored = { 'brindle.profiles.v1': JSON.stringify({ Attic: demoProfile, Den: demoProfile }) };
+  // [where, console options, the state, keys that must be among the window's]
+  const cases = [
+    ['the empty console before a report', {}, {}, ['rail:load', 'rail:demo', 'cell:routing', 'panel:hide']],
+    ['the setup card', {}, { devices: NO_SOURCE }, ['setup:get', 'setup:settings', 'route:inputDevice', 'route:every-input', 'route:apply']],
+    ['the Routing cell lit over Amount', {}, { devices: STREAM_DOWN, restore: DEMO, cell: 'amount' }, ['cell:routing', 'slider:amount', 'check:headroom']],
+    ...PANELS.slice(1).map((panel) => [panel.name, {}, panel, []]),
+    ['a band selected', {}, { devices: STREAM_UP, restore: DEMO, band: 'b3' }, ['knob:freq', 'field:gain', 'band:b3:on', 'band:close', 'row:b3', 'row:b3:side']],
+    ['rooms from the host and the browser, one name twice', { storageSeed: stored }, {
+      devices: STREAM_UP, library: ['Den', 'Attic', 'Den'], restore: DEMO, band: 'b3',
+    }, ['room:current', 'room:library:Den', 'room:library:Attic', 'room:browser:Den', 'rail:reset', 'rail:unload']],
+    // Two candidates for the light: the rail's load button (no room, audio running) and the
+    // routing panel's action (a route not yet applied).
+    ['no room and a route not applied', {}, { devices: STREAM_UP, cell: 'routing', choose: ['route:bufferSize', '512'] }, ['rail:load', 'route:apply']],
+    ['the preview playing noise', { bridge: false, query: '' }, { cell: 'output', clicks: ['noise:pink'] }, ['noise:pink', 'noise:brown', 'noise:stop', 'seg:ui:fit']],
+  ];
+  for (const [where, options, shown, expected] of cases) {
+    await withConsole(options, async (page) => {
+      await showState(page, shown);
+      const got = await page.page.evaluate(keysAndLights);
+      assert.deepEqual(got.twice, [], `${where}: keys used twice`);
+      assert.deepEqual(got.keyless, [], `${where}: focusable controls without a key`);
+      assert.ok(got.lit <= 1, `${where}: ${got.lit} controls lit`);
+      for (const k of expected) assert.ok(got.keys.includes(k), `${where}: ${k} is among the keys`);
+    });
+  }
+});
