@@ -10,7 +10,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const Profile = require('../../../ui/js/profile.js');
 const demoProfile = require('../../../plugin/ui/demo-profile.js');
-const { ROOT, browserForTests, seedDevices, seedLibrary } = require('./browser-harness.js');
+const { ROOT, browserForTests, layoutState, seedDevices, seedLibrary } = require('./browser-harness.js');
 
 const withConsole = browserForTests(test);
 
@@ -56,38 +56,6 @@ const PANELS = [
   { name: 'insert', devices: STREAM_UP, restore: DEMO, band: 'b3', cell: 'insert' },
 ];
 
-// In the page: where the plot stands against everything under it, and whether scrolling the stage
-// to its end shows the whole open panel. Boxes are compared in the window's pixels, sizes in the
-// layout's.
-function measureLayout() {
-  const canvas = document.querySelector('.plotwrap canvas');
-  const stage = document.getElementById('stage');
-  const c = canvas.getBoundingClientRect();
-  const over = [];
-  for (const node of document.querySelectorAll('.bandbar, .bandbar *, .settings, .settings *')) {
-    const r = node.getBoundingClientRect();
-    const x = Math.min(r.right, c.right) - Math.max(r.left, c.left);
-    const y = Math.min(r.bottom, c.bottom) - Math.max(r.top, c.top);
-    if (x > 0.5 && y > 0.5) over.push(`${node.tagName.toLowerCase()}.${node.className.baseVal ?? node.className}`);
-  }
-  stage.scrollTop = stage.scrollHeight;
-  const s = stage.getBoundingClientRect();
-  const panel = document.querySelector('.cellpanel').getBoundingClientRect();
-  const focusable = [...document.querySelectorAll('.cellpanel button:not(:disabled), .cellpanel input, .cellpanel select')]
-    .filter((n) => !n.closest('.bandscroll'));
-  const last = (focusable[focusable.length - 1] || document.querySelector('.bandscroll')).getBoundingClientRect();
-  const result = {
-    canvas: canvas.clientHeight,
-    canvasMin: parseFloat(getComputedStyle(canvas).minHeight),
-    overlapping: over,
-    stageScrolls: stage.scrollHeight > stage.clientHeight,
-    panelShown: panel.bottom <= s.bottom + 0.5 && last.top >= s.top - 0.5 && last.bottom <= s.bottom + 0.5,
-    documentScroll: document.documentElement.scrollHeight - innerHeight,
-  };
-  stage.scrollTop = 0;
-  return result;
-}
-
 test('with any panel open nothing runs over the plot, which keeps its minimum while the stage scrolls to the panel\'s end', async () => {
   const shots = path.join(ROOT, 'build', 'page-screenshots');
   fs.mkdirSync(shots, { recursive: true });
@@ -97,7 +65,7 @@ test('with any panel open nothing runs over the plot, which keeps its minimum wh
       for (const panel of PANELS) {
         await showState(page, panel);
         const where = `${panel.name} at ${viewport.width}×${viewport.height}`;
-        const got = await page.page.evaluate(measureLayout);
+        const got = await page.page.evaluate(layoutState);
         assert.deepEqual(got.overlapping, [], `${where}: nothing runs over the plot`);
         assert.ok(got.canvas >= got.canvasMin - 0.5, `${where}: the plot is ${got.canvas} px, its minimum ${got.canvasMin}`);
         // The well gives up its height before anything scrolls.
