@@ -71,6 +71,14 @@
   let strip = null;
   let rail = null;
 
+  // The rate every figure of the window is computed at: the runtime's, 48 kHz when it gives none.
+  const FALLBACK_RATE = 48000;
+
+  function runtimeRate() {
+    const rate = Number(Runtime.sampleRate());
+    return Number.isFinite(rate) && rate > 0 ? rate : FALLBACK_RATE;
+  }
+
   // ------------------------------------------------------------------ palette
 
   // Reading the computed style forces a style resolution, and the plot reads colours every frame.
@@ -352,6 +360,11 @@
     return band.stereo === 'left' || band.stereo === 'right';
   }
 
+  // The letter that names a speaker on the plot's labels and the channel pills.
+  function sideLetter(stereo) {
+    return stereo === 'left' ? 'L' : 'R';
+  }
+
   // One band's response on the channel it plays on, over the curve's points.
   function bandCurve(band, sampleRate) {
     const one = [band];
@@ -408,7 +421,7 @@
   }
 
   function handleLabel(band) {
-    const side = band.stereo === 'left' ? '  L' : band.stereo === 'right' ? '  R' : '';
+    const side = oneChannel(band) ? `  ${sideLetter(band.stereo)}` : '';
     return `${fmtHz(band.freqHz)} Hz  ${fmtDb(band.gainDb)} dB  Q${band.q.toFixed(1)}${side}`;
   }
 
@@ -599,7 +612,7 @@
 
     function currentCurves() {
       if (!curves || curvesAt !== version) {
-        curves = plotCurves(state, Runtime.sampleRate(), curves);
+        curves = plotCurves(state, runtimeRate(), curves);
         curvesAt = version;
       }
       return curves;
@@ -661,7 +674,7 @@
     }
 
     function dragTo(at, e) {
-      const band = state.bands.find((b) => b.id === drag.id);
+      const band = bandById(drag.id);
       if (!band || !geometry) return;
       const fine = e.altKey || e.ctrlKey || e.metaKey;
       const k = fine ? FINE_TRAVEL : 1;
@@ -771,6 +784,12 @@
   function mmFor(ms) {
     const mm = Arrival && typeof Arrival.usToMm === 'function' ? Arrival.usToMm(ms * 1000) : ms * SPEED_MPS;
     return Math.round(mm * 10) / 10;
+  }
+
+  // A level for a typed field and what stands beside one: one decimal, a plain hyphen-minus and no
+  // "+", since a number field shows nothing at all for "+3".
+  function fmtPlainDb(db) {
+    return roundTo(db, 1).toFixed(1);
   }
 
   function plural(count, word) {
@@ -1079,6 +1098,14 @@
     return state.bands.find((band) => band.id === id) || null;
   }
 
+  // Flips a band in or out, from the band bar or its table row; a band that is gone is left alone.
+  function switchBand(id) {
+    const band = bandById(id);
+    if (!band) return;
+    band.on = !band.on;
+    push();
+  }
+
   function baselineBand(id) {
     const base = state.baseline;
     const bands = base && Array.isArray(base.bands) ? base.bands : [];
@@ -1302,10 +1329,9 @@
   }
 
   // The band bar's three knobs: the band field each edits, its limits, rounding and read-out.
-  // The gain reads with a plain hyphen-minus and no "+": a number field shows nothing for "+3".
   const BAND_KNOBS = [
     { key: 'freq', field: 'freqHz', label: 'Freq', log: true, step: 0.1, decimals: 1, suffix: 'Hz', format: (v) => String(roundTo(v, 1)) },
-    { key: 'gain', field: 'gainDb', label: 'Gain', centre: true, step: 0.1, decimals: 1, suffix: 'dB', format: (v) => roundTo(v, 1).toFixed(1) },
+    { key: 'gain', field: 'gainDb', label: 'Gain', centre: true, step: 0.1, decimals: 1, suffix: 'dB', format: fmtPlainDb },
     { key: 'q', field: 'q', label: 'Q', log: true, step: 0.01, decimals: 2, format: (v) => v.toFixed(2) },
   ];
 
@@ -1335,18 +1361,14 @@
     return `${((2 * Math.asinh(1 / (2 * q))) / Math.LN2).toFixed(2)} oct wide`;
   }
 
-  function isOneSide(band) {
-    return band.stereo === 'left' || band.stereo === 'right';
-  }
-
   function chanPill(side) {
-    return el('span', { class: side === 'left' ? 'chanpill l' : 'chanpill r' }, side === 'left' ? 'L' : 'R');
+    return el('span', { class: side === 'left' ? 'chanpill l' : 'chanpill r' }, sideLetter(side));
   }
 
   // The blank before the note is a real character, so the heading copies and reads as "96 Hz G2".
   function paintHeading(node, freqHz) {
     const parts = [`${fmtHz(freqHz)} Hz`];
-    if (freqHz < 2000) parts.push(' ', el('em', { text: noteName(freqHz) }));
+    if (freqHz < NOTE_BELOW_HZ) parts.push(' ', el('em', { text: noteName(freqHz) }));
     node.replaceChildren(...parts);
   }
 
@@ -1354,7 +1376,7 @@
   // copying and reading aloud; the row's gap lays them out.
   function bandSubLine(band) {
     const parts = ['Bell', ' ', el('i', { text: '\u00B7' }), ' '];
-    if (isOneSide(band)) parts.push(chanPill(band.stereo), ' ', 'this side only');
+    if (oneChannel(band)) parts.push(chanPill(band.stereo), ' ', 'this side only');
     else parts.push('both channels');
     return el('div', { class: 'bb-sub' }, parts);
   }
@@ -1399,13 +1421,7 @@
     function switchButton(band) {
       return el('button', {
         type: 'button', class: band.on ? 'rowbtn on' : 'rowbtn', title: 'Switch this filter in or out',
-        'data-key': `band:${band.id}:on`,
-        onclick() {
-          const b = bandById(band.id);
-          if (!b) return;
-          b.on = !b.on;
-          push();
-        },
+        'data-key': `band:${band.id}:on`, onclick: () => switchBand(band.id),
       }, band.on ? 'On' : 'Off');
     }
 
@@ -1467,7 +1483,7 @@
 
   function bandName(band) {
     const name = `${band.gainDb < 0 ? 'Cut' : 'Boost'} \u00B7 ${fmtHz(band.freqHz)} Hz`;
-    return band.freqHz < 2000 ? `${name}  ${noteName(band.freqHz)}` : name;
+    return band.freqHz < NOTE_BELOW_HZ ? `${name}  ${noteName(band.freqHz)}` : name;
   }
 
   function appliedText(band) {
@@ -1538,16 +1554,10 @@
       },
     }, SIDES.map(([value, text]) => el('option', { value, selected: band.stereo === value }, text)));
     const onSwitch = el('button', {
-      type: 'button', class: 'rowbtn', 'aria-label': 'Filter on or off', 'data-key': `row:${id}:on`,
-      onclick() {
-        const b = bandById(id);
-        if (!b) return;
-        b.on = !b.on;
-        push();
-      },
+      type: 'button', class: 'rowbtn', 'aria-label': 'Filter on or off', 'data-key': `row:${id}:on`, onclick: () => switchBand(id),
     });
     const applied = el('td');
-    const swatch = el('span', { class: isOneSide(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch' });
+    const swatch = el('span', { class: oneChannel(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch' });
     const row = el('tr', { tabindex: '0', 'data-key': `row:${id}` }, [
       el('td', { class: 'who' }, [el('div', {}, [swatch, el('span', { text: title })])]),
       el('td', {}, [numbers[0].input]),
@@ -1685,7 +1695,7 @@
     }
     const inForce = Profile.activeBands(state);
     if (inForce.length) {
-      const peak = Profile.peakMoveDb(inForce, { sampleRate: Runtime.sampleRate() });
+      const peak = Profile.peakMoveDb(inForce, { sampleRate: runtimeRate() });
       node.append(`${fmtDb(peak)} dB `, el('u', { text: `biggest move · ${plural(inForce.length, 'filter')}` }));
     } else {
       node.append('0.0 dB ', el('u', { text: 'nothing applied' }));
@@ -1702,7 +1712,6 @@
   const FADER_MAX_MS = 5;
   // Nothing after the system-wide host compensates for its latency; above this, sound and picture part.
   const LATENCY_WARN_MS = 20;
-  const FALLBACK_RATE = 48000;
   // A filter narrower than this many FIR bins comes out wider and shallower than drawn.
   const FIR_RESOLUTION_MARGIN = 1.5;
   const HIDE_TITLE = 'Hide these controls and give the height to the curve';
@@ -1719,11 +1728,6 @@
   const NOISES = [['pink', 'Pink noise'], ['brown', 'Brown noise']];
   const INSERT_TITLE = 'A VST3 \u2014 and on a Mac an Audio Unit \u2014 placed after the room correction and before your interface. Not wired up yet; the audio-side host is the next piece of work.';
 
-  // The rate every figure of the strip is computed at.
-  function runtimeRate() {
-    const rate = Number(Runtime.sampleRate());
-    return Number.isFinite(rate) && rate > 0 ? rate : FALLBACK_RATE;
-  }
 
   // The last "meter", else the status inside the last "devices" report.
   function streamStatus() {
@@ -1754,10 +1758,6 @@
     return `${leftMs.toFixed(2)} / ${rightMs.toFixed(2)}`;
   }
 
-  // One decimal, a plain hyphen-minus and no "+": the typed field beside it reads the same way.
-  function fmtTrim(db) {
-    return roundTo(db, 1).toFixed(1);
-  }
 
   function correctionNote() {
     const pct = state.correctionPct;
@@ -1879,10 +1879,7 @@
     };
     refreshers.push(paint);
     paint();
-    return el('label', { class: 'crow' }, [
-      el('div', { class: 'k' }, ['Safe headroom', note]),
-      el('div', { class: 'v' }, [read, box]),
-    ]);
+    return crow('Safe headroom', note, [read, box], { tag: 'label' });
   }
 
   // The FIR message is linear phase's alone; the latency message shows whenever the Phase cell
@@ -2005,7 +2002,7 @@
     const rows = [
       crow('Output trim', null, [
         railSlider({ key: 'slider:trim', label: 'Trim', min, max, step, get, set, reset: () => 0 }),
-        numberField({ key: 'field:trim', label: 'Trim', min, max, step, suffix: 'dB', get, set, format: fmtTrim }).el,
+        numberField({ key: 'field:trim', label: 'Trim', min, max, step, suffix: 'dB', get, set, format: fmtPlainDb }).el,
       ]),
       // The scale is the window's own preference: never sent, never part of the state.
       crow('Window size', 'everything scales together', [segments('ui', UI_STEPS.map((s) => ({ value: s.key, label: s.label })), uiPref, chooseUiStep)]),
@@ -2057,7 +2054,7 @@
     },
     {
       key: 'output', label: 'Output', panel: outputPanel,
-      paint: () => ({ value: fmtTrim(state.outputDb), unit: 'dB', warn: false }),
+      paint: () => ({ value: fmtPlainDb(state.outputDb), unit: 'dB', warn: false }),
     },
     {
       key: 'filters', label: 'Filters', panel: () => [bandTable()],
@@ -2066,10 +2063,8 @@
     {
       key: 'routing', label: 'Routing', systemWide: true, panel: () => [routingPanel().el],
       paint() {
-        const status = streamStatus();
-        const running = Boolean(status && status.running);
-        return running
-          ? { value: 'Correcting', unit: `${hostNumber(status.latencyMs).toFixed(1)} ms`, warn: false }
+        return statusRunning()
+          ? { value: 'Correcting', unit: `${hostNumber(streamStatus().latencyMs).toFixed(1)} ms`, warn: false }
           : { value: 'Not correcting', unit: 'set it up', warn: true };
       },
     },
@@ -2414,7 +2409,7 @@
     doc.body.append(dropVeil);
   }
 
-  function endDrag() {
+  function hideDropVeil() {
     dragDepth = 0;
     if (dropVeil) dropVeil.remove();
     dropVeil = null;
@@ -2429,12 +2424,12 @@
     root.addEventListener('dragover', (e) => e.preventDefault());
     root.addEventListener('dragleave', () => {
       dragDepth -= 1;
-      if (dragDepth <= 0) endDrag();
+      if (dragDepth <= 0) hideDropVeil();
     });
     root.addEventListener('drop', (e) => {
       // The browser must not open the file in place of the console.
       e.preventDefault();
-      endDrag();
+      hideDropVeil();
       const file = e.dataTransfer && e.dataTransfer.files && e.dataTransfer.files[0];
       if (file) loadProfileFile(file);
     });
@@ -2485,8 +2480,9 @@
     ];
   }
 
+  // One entry per name: a name the host lists twice is one room, and one control key.
   function otherRooms(current) {
-    const library = libraryNames.map(textOf).filter((name) => name && name !== current);
+    const library = [...new Set(libraryNames.map(textOf))].filter((name) => name && name !== current);
     const browser = Object.keys(savedProfiles()).sort().filter((name) => name && name !== current);
     const entries = [
       ...library.map((name) => railRoom(name, 'saved on this machine', {
@@ -2569,7 +2565,6 @@
   }
 
   function render() {
-    const hasProfile = state.bands.length > 0 || Boolean(state.profileName);
     renderOwed = false;
     if (cleanup) cleanup();
     cleanup = null;
@@ -2621,7 +2616,7 @@
 
     const streamUp = !SW || statusRunning();
     if (stripBeacon) light(stripBeacon);
-    else if (!hasProfile && streamUp && railLoad) light(railLoad);
+    else if (!roomLoaded() && streamUp && railLoad) light(railLoad);
     paintChrome();
   }
 

@@ -155,6 +155,38 @@ function chromeState() {
   };
 }
 
+// In the page: where the plot stands against everything under it, and whether scrolling the stage
+// to its end shows the whole open panel. Boxes are compared in the window's pixels, sizes in the
+// layout's.
+function layoutState() {
+  const canvas = document.querySelector('.plotwrap canvas');
+  const stage = document.getElementById('stage');
+  const c = canvas.getBoundingClientRect();
+  const over = [];
+  for (const node of document.querySelectorAll('.bandbar, .bandbar *, .settings, .settings *')) {
+    const r = node.getBoundingClientRect();
+    const x = Math.min(r.right, c.right) - Math.max(r.left, c.left);
+    const y = Math.min(r.bottom, c.bottom) - Math.max(r.top, c.top);
+    if (x > 0.5 && y > 0.5) over.push(`${node.tagName.toLowerCase()}.${node.className.baseVal ?? node.className}`);
+  }
+  stage.scrollTop = stage.scrollHeight;
+  const s = stage.getBoundingClientRect();
+  const panel = document.querySelector('.cellpanel').getBoundingClientRect();
+  const focusable = [...document.querySelectorAll('.cellpanel button:not(:disabled), .cellpanel input, .cellpanel select')]
+    .filter((n) => !n.closest('.bandscroll'));
+  const last = (focusable[focusable.length - 1] || document.querySelector('.bandscroll')).getBoundingClientRect();
+  const result = {
+    canvas: canvas.clientHeight,
+    canvasMin: parseFloat(getComputedStyle(canvas).minHeight),
+    overlapping: over,
+    stageScrolls: stage.scrollHeight > stage.clientHeight,
+    panelShown: panel.bottom <= s.bottom + 0.5 && last.top >= s.top - 0.5 && last.bottom <= s.bottom + 0.5,
+    documentScroll: document.documentElement.scrollHeight - innerHeight,
+  };
+  stage.scrollTop = 0;
+  return result;
+}
+
 // Seeds in the host's own shapes.
 function seedDevices(overrides = {}) {
   const status = {
@@ -226,6 +258,6 @@ function browserForTests(test, engine = CHROMIUM_ENGINE) {
 }
 
 module.exports = {
-  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests, initScript, chromeState,
+  ROOT, CHROMIUM, CHROMIUM_ARGS, ORIGIN, FILES, launchBrowser, openConsole, browserForTests, initScript, chromeState, layoutState,
   seedDevices, seedMeter, seedLibrary, seedRestore,
 };

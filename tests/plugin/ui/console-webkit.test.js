@@ -8,7 +8,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { chromeState } = require('./browser-harness.js');
+const { chromeState, layoutState } = require('./browser-harness.js');
 const { seedDevices, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
 
 const withConsole = webkitForTests(test);
@@ -126,6 +126,20 @@ test('routing: Enter on the lit setup card asks for the download page; an arrow 
     await page.settle();
     const routes = await page.run(() => window.__rec.emits.filter((e) => e.name === 'route').map((e) => JSON.stringify(e.payload)));
     assert.deepEqual(routes, ['{"deviceType":"ALSA","inputDevice":"Loopback Cable","outputDevice":"Speakers","sampleRate":48000,"bufferSize":512,"queueMs":30}']);
+  });
+});
+
+test('the setup card makes the stage scroll: the plot keeps its 180 px and nothing runs over it', async () => {
+  const noSource = seedDevices({
+    loopbackInputs: [], selected: { ...seedDevices().selected, inputDevice: '' }, status: { running: false },
+  });
+  await withConsole({}, async (page) => {
+    await page.hostSend('devices', noSource);
+    await page.settle();
+    const got = await page.run(layoutState);
+    assert.deepEqual(got, {
+      canvas: 180, canvasMin: 180, overlapping: [], stageScrolls: true, panelShown: true, documentScroll: 0,
+    });
   });
 });
 
