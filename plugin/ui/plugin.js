@@ -1491,12 +1491,11 @@
     return `${fmtDb(roundTo((band.gainDb * state.correctionPct) / 100, 1))} dB`;
   }
 
-  function tableNumber(def, band, title) {
+  function tableNumber(def, band) {
     const { min, max } = Profile.LIMITS[def.field];
     const id = band.id;
     const input = el('input', {
-      type: 'number', min, max, step: def.step, inputmode: 'decimal',
-      'aria-label': `${def.label}, ${title}`, 'data-key': `row:${id}:${def.key}`,
+      type: 'number', min, max, step: def.step, inputmode: 'decimal', 'data-key': `row:${id}:${def.key}`,
     });
     // The text last applied or shown: the change event that follows the last keystroke repeats it.
     let applied = '';
@@ -1540,12 +1539,15 @@
     cell.className = text === null ? 'num muted' : `num ${band.gainDb < 0 ? 'cut' : 'boost'}`;
   }
 
+  function swatchClass(band) {
+    return oneChannel(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch';
+  }
+
   function bandRow(band) {
     const id = band.id;
-    const title = bandName(band);
-    const numbers = TABLE_NUMBERS.map((def) => tableNumber(def, band, title));
+    const numbers = TABLE_NUMBERS.map((def) => tableNumber(def, band));
     const side = el('select', {
-      'aria-label': `Side, ${title}`, 'data-key': `row:${id}:side`,
+      'data-key': `row:${id}:side`,
       onchange() {
         const b = bandById(id);
         if (!b) return;
@@ -1557,11 +1559,13 @@
       type: 'button', class: 'rowbtn', 'aria-label': 'Filter on or off', 'data-key': `row:${id}:on`, onclick: () => switchBand(id),
     });
     const applied = el('td');
-    const swatch = el('span', { class: oneChannel(band) ? `swatch ${band.stereo === 'left' ? 'l' : 'r'}` : 'swatch' });
+    const swatch = el('span');
+    const name = el('span');
+    const gainCell = el('td', {}, [numbers[1].input]);
     const row = el('tr', { tabindex: '0', 'data-key': `row:${id}` }, [
-      el('td', { class: 'who' }, [el('div', {}, [swatch, el('span', { text: title })])]),
+      el('td', { class: 'who' }, [el('div', {}, [swatch, name])]),
       el('td', {}, [numbers[0].input]),
-      el('td', { class: band.gainDb < 0 ? 'num cut' : 'num boost' }, [numbers[1].input]),
+      gainCell,
       el('td', {}, [numbers[2].input]),
       el('td', {}, [side]),
       applied,
@@ -1576,7 +1580,21 @@
       e.preventDefault();
       selectBand(id);
     });
-    return { id, row, numbers, onSwitch, applied };
+
+    // The row's name, colours and labels follow the band wherever it was edited (the plot, a knob,
+    // this row), without rebuilding the cell being typed in.
+    function paintName(b) {
+      const title = bandName(b);
+      name.textContent = title;
+      swatch.className = swatchClass(b);
+      gainCell.className = b.gainDb < 0 ? 'num cut' : 'num boost';
+      side.setAttribute('aria-label', `Side, ${title}`);
+      if (doc.activeElement !== side) side.value = b.stereo;
+      numbers.forEach((number, i) => number.input.setAttribute('aria-label', `${TABLE_NUMBERS[i].label}, ${title}`));
+    }
+
+    paintName(band);
+    return { id, row, numbers, onSwitch, applied, paintName };
   }
 
   // The Filters panel. It is built with the window and only repainted after, so the cell under
@@ -1597,6 +1615,7 @@
         if (!band) continue;
         r.row.classList.toggle('off', !band.on);
         r.row.classList.toggle('sel', band.id === selected);
+        r.paintName(band);
         paintSwitch(r.onSwitch, band.on);
         for (const number of r.numbers) {
           if (doc.activeElement !== number.input) number.paint(band);

@@ -93,11 +93,15 @@ class Console {
   }
 
   // Clicks into a field, selects what it holds and types `text` through the keyboard.
+  // With `finish` (a key that leaves the field) it waits until the field has let the focus go.
   async typeInto(selector, text, finish = 'Tab') {
     await this.click(selector);
     x11.pressKeys('ctrl+a');
     x11.typeText(text);
-    if (finish) x11.pressKeys(finish);
+    if (!finish) return;
+    x11.pressKeys(finish);
+    await pollUntil(`${selector} left with ${finish}`, 5000, () => this.session.execute(
+      'return !document.activeElement || !document.activeElement.matches(arguments[0]);', [selector]));
   }
 
   // The bands the filter table shows: each row's typed frequency, gain and Q.
@@ -150,8 +154,7 @@ class Console {
   }
 
   // ---------------------------------------------------------------------------------------------
-  // The steps whose components are being built. The selectors and texts are the console's own
-  // (its layout and component rules); each is ready to be called once its component is in.
+  // The console's parts, by the selectors and texts of its own layout and component rules.
 
   // The rooms rail: "Try the demo room" under the empty state.
   loadDemoRoom() {
@@ -186,28 +189,40 @@ class Console {
     if (selector) await this.click(selector);
   }
 
-  // A select of the routing panel, by its row's label: opened with a click, then the option
-  // reached with the arrow keys and taken with Return, as on the keyboard of the menu it opens.
-  async chooseInRow(rowLabel, optionText) {
-    const found = await this.session.execute(
-      `const row = [...document.querySelectorAll('.routerow')].find((el) => el.textContent.includes(arguments[0]));
-       const select = row && row.querySelector('select');
-       if (!select) return null;
-       select.setAttribute('data-e2e', 'select');
-       const options = [...select.options].map((o) => o.textContent.trim());
-       return { from: select.selectedIndex, to: options.indexOf(arguments[1]) };`, [rowLabel, optionText]);
-    if (!found || found.to < 0) throw new Error(`the routing row ${rowLabel} offers no ${optionText}`);
+  // A select of the routing panel, by its accessible name ("Take audio from", "Audio backend"):
+  // opened with a click, then the option reached with the arrow keys and taken with Return, as on
+  // the keyboard of the menu it opens.
+  async chooseInSelect(name, optionText) {
+    let offered = null;
+    const found = await pollUntil(`the select ${name} offering ${optionText}`, 5000, async () => {
+      const seen = await this.session.execute(
+        `const select = [...document.querySelectorAll('.routing select')].find((el) => el.getAttribute('aria-label') === arguments[0]);
+         if (!select) return null;
+         select.setAttribute('data-e2e', 'select');
+         const options = [...select.options].map((o) => o.textContent.trim());
+         return { from: select.selectedIndex, to: options.indexOf(arguments[1]), options };`, [name, optionText]);
+      offered = seen && seen.options;
+      return seen && seen.to >= 0 ? seen : false;
+    }).catch(() => {
+      throw new Error(`the select ${name} offers no ${optionText} (it offers ${JSON.stringify(offered)})`);
+    });
     await this.click('[data-e2e="select"]');
     const moves = found.to - found.from;
     if (moves !== 0) x11.pressKeys(...Array(Math.abs(moves)).fill(moves > 0 ? 'Down' : 'Up'));
     x11.pressKeys('Return');
   }
 
-  // The routing panel: the cable in, the speakers out, then the action button.
-  async applyRoute({ input, output, button = 'Start correcting →' }) {
+  // The routing panel: the back end (when it is not the one shown), the cable in, the speakers
+  // out, then the action button.
+  async applyRoute({ deviceType, input, output, button = 'Start correcting \u2192' }) {
     await this.openCell('Routing');
-    await this.chooseInRow('Take audio from', input);
-    await this.chooseInRow('Play it out of', output);
+    if (deviceType) {
+      const shown = await this.session.execute(
+        "const s = document.querySelector('.routing select[aria-label=\"Audio backend\"]'); return s ? s.value : null;");
+      if (shown !== deviceType) await this.chooseInSelect('Audio backend', deviceType);
+    }
+    await this.chooseInSelect('Take audio from', input);
+    await this.chooseInSelect('Play it out of', output);
     await this.clickText('.cellpanel button', button);
   }
 
@@ -221,7 +236,7 @@ class Console {
   // keystroke, as a user's typing does).
   async typeBandFrequency(index, freqHz) {
     await this.openCell('Filters');
-    await this.typeInto(`.bandscroll tbody tr:nth-child(${index + 1}) input[type=number]`, String(freqHz));
+    await this.typeInto(`.bandscroll tbody tr:nth-child(${index + 1}) td:nth-child(2) input`, String(freqHz));
   }
 
   // The response plot: drags band `index` of `state` (the state the page last sent) from its

@@ -601,6 +601,41 @@ test('typing in a table cell applies every keystroke, clamped and rounded, once 
   }
 });
 
+test('a band edited from a knob, a typed cell or its side renames and recolours its row in place, as a rebuilt row shows it', async () => {
+  await withConsole({}, async (page) => {
+    await loaded(page, ONE, 'b0');
+    const row = () => page.page.evaluate(() => {
+      const tr = document.querySelector('[data-key="row:b0"]');
+      return {
+        name: tr.querySelector('td.who').textContent,
+        swatch: tr.querySelector('.swatch').className,
+        gainCell: tr.querySelector('[data-key="row:b0:gain"]').parentElement.className,
+        side: tr.querySelector('select').value,
+        labels: [...tr.querySelectorAll('input, select')].map((c) => c.getAttribute('aria-label')),
+      };
+    });
+    await markOld(page);
+    await page.page.click(key('row:b0:gain'));
+    await page.page.keyboard.press('Control+A');
+    await page.page.keyboard.type('3');
+    await page.page.keyboard.press('Tab');
+    await page.page.focus(key('knob:freq'));
+    await page.page.keyboard.press('ArrowUp');
+    await page.page.selectOption(key('row:b0:side'), 'right');
+    const edited = await lastBand(page, 'b0');
+    assert.deepEqual([edited.freqHz, edited.gainDb, edited.stereo], [1168.4, 3, 'right']);
+    assert.equal(await isOld(page, key('row:b0')), true, 'the row was repainted, not rebuilt');
+    const inPlace = await row();
+    assert.equal(inPlace.name, 'Boost \u00B7 1.17k Hz  D6');
+    assert.deepEqual([inPlace.swatch, inPlace.gainCell], ['swatch r', 'num boost']);
+
+    // A click on the open cell renders the window again: the new row reads the same.
+    await page.page.click(key('cell:filters'));
+    assert.equal(await isOld(page, key('row:b0')), false, 'the row was rebuilt');
+    assert.deepEqual(await row(), inPlace);
+  });
+});
+
 test('a row click selects its band without sending; Side and On in the table rebuild the band bar', async () => {
   await withConsole({}, async (page) => {
     await loaded(page, DEMO);

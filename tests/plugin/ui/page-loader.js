@@ -14,9 +14,8 @@ const WHERE = {
   'runtime.js': 'plugin/ui', 'plugin.js': 'plugin/ui',
 };
 
-// The page's own order once it exists; until then the order it is to load them in.
+// The page's own order, as its document loads them.
 function scriptOrder() {
-  if (!fs.existsSync(INDEX)) return Object.keys(WHERE);
   const html = fs.readFileSync(INDEX, 'utf8');
   const names = [...html.matchAll(/<script\b[^>]*\bsrc="([^"?]+)/g)].map((m) => path.basename(m[1]));
   return names.filter((name) => name in WHERE);

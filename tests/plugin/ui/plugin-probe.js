@@ -2,8 +2,8 @@
 
 // The console script with the window's parts swapped for probes. The core (state flow, render,
 // the host's events, the beacon rule, holds and focus) runs unchanged; the probes stand where the
-// rail, the plot and the strip will, build keyed controls like theirs, and report the module
-// state the parts will read. Served in place of plugin.js through the harness's `files` option.
+// rail, the plot and the strip are, build keyed controls like theirs, and report the module
+// state those parts read, so the core's rules are tested apart from any one part. Served in place of plugin.js through the harness's `files` option.
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT } = require('./page-loader.js');
