@@ -2223,7 +2223,7 @@
   //     element ends when a render removes that element.
   //
   // Keeping focus. Every control that can take focus carries `data-key`, a text unique in the
-  // window and the same on every build ("cell:amount", "seg:phase:linear", "route:output").
+  // window and the same on every build ("cell:amount", "seg:phase:linear", "route:outputDevice").
   // `render`, and a part that rebuilds its own box through `keepingFocus(box, rebuild)`, move focus
   // from a replaced control to the new control with the same key, so a keyboard user is not
   // dropped to the page's body by a strip click, a segment choice or a routing change.

@@ -46,6 +46,54 @@ test('re-valuing the accent and the alert recolours the wordmark, the brand dot 
   });
 });
 
+test('the primary button hovers and the beacon shines in colours of the theme; with reduced motion the rim stays and nothing moves or shines', async () => {
+  // The preview lights its rail's primary "Load a room profile"; the pointer rests on it.
+  const look = async (page) => {
+    const box = await page.page.locator('[data-key="rail:load"]').boundingBox();
+    await page.page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    return page.page.evaluate(() => {
+      const button = document.querySelector('[data-key="rail:load"]');
+      for (const animation of button.getAnimations()) animation.finish();
+      const lit = button.closest('.lit');
+      const s = getComputedStyle(button);
+      const sheen = getComputedStyle(lit, '::before');
+      return {
+        fill: s.backgroundColor, border: s.borderTopColor, shadow: s.boxShadow, transform: s.transform,
+        rim: getComputedStyle(lit).boxShadow, sheen: sheen.backgroundImage, sheenMoves: sheen.animationName,
+      };
+    });
+  };
+  // A colour as 0-255 channels and an alpha, however the engine writes it.
+  const rgba = (text) => {
+    const srgb = /color\(srgb ([\d.]+) ([\d.]+) ([\d.]+) \/ ([\d.]+)\)/.exec(text);
+    if (srgb) return [...srgb.slice(1, 4).map((v) => Math.round(Number(v) * 255)), Number(srgb[4])];
+    const plain = /rgba?\((\d+), (\d+), (\d+)(?:, ([\d.]+))?\)/.exec(text);
+    return plain ? [...plain.slice(1, 4).map(Number), plain[4] === undefined ? 1 : Number(plain[4])] : null;
+  };
+  const sheenColour = (image) => rgba(image.split(' 50%')[0].split('42%, ')[1]);
+  const preview = { bridge: false, query: '' };
+
+  await withConsole(preview, async (page) => {
+    let got = await look(page);
+    assert.deepEqual([got.fill, got.border, got.transform], ['rgb(194, 61, 34)', 'rgb(194, 61, 34)', 'matrix(1, 0, 0, 1, 0, -1.5)']);
+    assert.deepEqual(rgba(got.shadow), [220, 75, 46, 0.9], got.shadow);
+    assert.deepEqual(sheenColour(got.sheen), [220, 75, 46, 0.22], got.sheen);
+    assert.deepEqual([got.rim, got.sheenMoves], ['rgb(220, 75, 46) 0px 0px 0px 2px', 'beacon-sheen']);
+
+    // Another accent and hover fill: the shadow and the sheen follow the accent, the fill its token.
+    await page.page.addStyleTag({ content: ':root { --accent: #00ff00; --primary-hover-fill: #0000ff; }' });
+    got = await look(page);
+    assert.equal(got.fill, 'rgb(0, 0, 255)');
+    assert.deepEqual(rgba(got.shadow), [0, 255, 0, 0.9], got.shadow);
+    assert.deepEqual(sheenColour(got.sheen), [0, 255, 0, 0.22], got.sheen);
+  });
+  await withConsole({ ...preview, reducedMotion: 'reduce' }, async (page) => {
+    const got = await look(page);
+    assert.deepEqual([got.fill, got.transform, got.rim, got.sheen, got.sheenMoves],
+      ['rgb(194, 61, 34)', 'none', 'rgb(220, 75, 46) 0px 0px 0px 2px', 'none', 'none']);
+  });
+});
+
 test('outside its theme block the console sheet writes only the fixed colours of its frame', () => {
   const css = fs.readFileSync(path.join(ROOT, 'plugin/ui/plugin.css'), 'utf8');
   const theme = /\n:root \{[^}]*\}/.exec(css);
