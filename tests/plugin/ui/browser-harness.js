@@ -127,6 +127,9 @@ async function openConsole(browser, options = {}) {
     registrations: () => page.evaluate(() => window.__rec.registrations.slice()),
     canvasText: () => page.evaluate(() => window.__rec.canvasText.slice()),
     hostSend: (name, payload) => page.evaluate(([n, p]) => window.__hostSend(n, p), [name, payload]),
+    // The calls the WebKitGTK harness's console makes too, so one flow runs in both engines.
+    run: (fn, ...args) => page.evaluate(`(${fn})(...${JSON.stringify(args)})`),
+    click: (selector) => page.click(selector),
     // Lets the page's queued tasks and a frame run, so that nothing still pending is missed.
     settle: () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)))),
     // What must hold after every step of every test.

@@ -3,24 +3,13 @@
 // The console page's handshake with the host and its state flow, in a real browser.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { seedRestore, browserForTests, chromeState } = require('./browser-harness.js');
+const { seedRestore, browserForTests } = require('./browser-harness.js');
+const flows = require('./console-smoke-flows.js');
 
 const withConsole = browserForTests(test);
+const { chrome } = flows;
 
-const chrome = (page) => page.page.evaluate(chromeState);
-
-test('under the host the page listens to its four events in order and says only "ready"', async () => {
-  await withConsole({}, async (page) => {
-    await page.settle();
-    assert.deepEqual(await page.registrations(), ['restore', 'devices', 'meter', 'library']);
-    assert.deepEqual(await page.emits(), [['ready', {}]]);
-  });
-  await withConsole({ query: '' }, async (page) => {
-    await page.settle();
-    assert.deepEqual(await page.registrations(), ['restore'], 'a bridge without the host query hears restore only');
-    assert.deepEqual(await page.emits(), [['ready', {}]]);
-  });
-});
+test('under the host the page listens to its four events in order and says only "ready"', () => flows.handshake(withConsole));
 
 test('the fake origin serves the bundle by flat names and nothing else', async () => {
   await withConsole({}, async (page) => {
@@ -64,13 +53,9 @@ test('the window is built in its order of parts', async () => {
 
 test('a restore renders the room and sends nothing back; one that does not parse gives the default state', async () => {
   await withConsole({}, async (page) => {
-    await page.hostSend('restore', seedRestore());
-    let c = await chrome(page);
-    assert.equal(c.name, 'Living room');
-    assert.equal(c.h1, 'Living room');
-    assert.match(c.readout, /^−\d+\.\d dB <u>biggest move · 7 filters<\/u>$/);
+    await flows.restoreShowsTheRoom(page);
     await page.hostSend('restore', '{not json');
-    c = await chrome(page);
+    const c = await chrome(page);
     assert.equal(c.name, 'No room loaded');
     assert.equal(c.h1, 'Untitled room');
     await page.settle();
@@ -78,19 +63,7 @@ test('a restore renders the room and sends nothing back; one that does not parse
   });
 });
 
-test('Bypass sends one state and repaints the top bar, the tint and the read-out', async () => {
-  await withConsole({}, async (page) => {
-    await page.hostSend('restore', seedRestore());
-    await page.page.click('#bypassBtn');
-    const emits = await page.emits();
-    assert.equal(emits.length, 2);
-    assert.equal(emits[1][0], 'state');
-    assert.equal(typeof emits[1][1], 'string');
-    assert.match(emits[1][1], /"bypass":true/);
-    const c = await chrome(page);
-    assert.deepEqual([c.bypass, c.pressed, c.tinted, c.readout], ['Bypassed', 'true', true, '<b>Bypassed</b>']);
-  });
-});
+test('Bypass sends one state and repaints the top bar, the tint and the read-out', () => flows.bypass(withConsole));
 
 test('a repaint that throws does not stop the state or the other repaints', async () => {
   await withConsole({}, async (page) => {
@@ -135,18 +108,7 @@ test('the top bar and the read-out say what the state holds', async () => {
   });
 });
 
-test('a room name from outside shows as text and never as markup', async () => {
-  const name = '<img src=x onerror="window.__xss=1">';
-  await withConsole({}, async (page) => {
-    await page.hostSend('restore', seedRestore({ profileName: name }));
-    await page.settle();
-    const c = await chrome(page);
-    assert.equal(c.name, name);
-    assert.equal(c.h1, name);
-    assert.equal(await page.page.locator('img').count(), 0);
-    assert.equal(await page.page.evaluate(() => window.__xss), undefined);
-  });
-});
+test('a room name from outside shows as text and never as markup', () => flows.hostileName(withConsole));
 
 test('in the browser preview the state is stored and read back, and refusing storage changes nothing else', async () => {
   await withConsole({ bridge: false, query: '' }, async (page) => {

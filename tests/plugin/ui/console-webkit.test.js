@@ -8,66 +8,28 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { chromeState, layoutState } = require('./browser-harness.js');
+const { layoutState } = require('./browser-harness.js');
+const flows = require('./console-smoke-flows.js');
 const { seedDevices, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
 
 const withConsole = webkitForTests(test);
 
-const chrome = (page) => page.run(chromeState);
-
-test('under the host the page listens to its four events in order and says only "ready"', async () => {
-  await withConsole({}, async (page) => {
-    await page.settle();
-    assert.deepEqual(await page.registrations(), ['restore', 'devices', 'meter', 'library']);
-    assert.deepEqual(await page.emits(), [['ready', {}]]);
-    // The page's only https addresses are the font service's.
-    assert.ok(page.refused.includes('https:'), 'the font sheet is refused, not fetched');
-  });
-  await withConsole({ query: '' }, async (page) => {
-    await page.settle();
-    assert.deepEqual(await page.registrations(), ['restore'], 'a bridge without the host query hears restore only');
-    assert.deepEqual(await page.emits(), [['ready', {}]]);
-  });
-});
+test('under the host the page listens to its four events in order and says only "ready"', () => flows.handshake(withConsole, async (page) => {
+  // The page's only https addresses are the font service's.
+  assert.ok(page.refused.includes('https:'), 'the font sheet is refused, not fetched');
+}));
 
 test('a restore shows the room and sends nothing back', async () => {
   await withConsole({}, async (page) => {
-    await page.hostSend('restore', seedRestore());
-    const c = await chrome(page);
-    assert.equal(c.name, 'Living room');
-    assert.equal(c.h1, 'Living room');
-    assert.match(c.readout, /^−\d+\.\d dB <u>biggest move · 7 filters<\/u>$/);
+    await flows.restoreShowsTheRoom(page);
     await page.settle();
     assert.deepEqual(await page.emits(), [['ready', {}]]);
   });
 });
 
-test('a click on Bypass sends one state and repaints the button, the tint and the read-out', async () => {
-  await withConsole({}, async (page) => {
-    await page.hostSend('restore', seedRestore());
-    await page.click('#bypassBtn');
-    const emits = await page.emits();
-    assert.equal(emits.length, 2);
-    assert.equal(emits[1][0], 'state');
-    assert.equal(typeof emits[1][1], 'string');
-    assert.match(emits[1][1], /"bypass":true/);
-    const c = await chrome(page);
-    assert.deepEqual([c.bypass, c.pressed, c.tinted, c.readout], ['Bypassed', 'true', true, '<b>Bypassed</b>']);
-  });
-});
+test('a click on Bypass sends one state and repaints the button, the tint and the read-out', () => flows.bypass(withConsole));
 
-test('a room name from outside shows as text and never as markup', async () => {
-  const name = '<img src=x onerror="window.__xss=1">';
-  await withConsole({}, async (page) => {
-    await page.hostSend('restore', seedRestore({ profileName: name }));
-    await page.settle();
-    const c = await chrome(page);
-    assert.equal(c.name, name);
-    assert.equal(c.h1, name);
-    assert.equal(await page.run(() => document.querySelectorAll('img').length), 0);
-    assert.equal(await page.run(() => typeof window.__xss), 'undefined');
-  });
-});
+test('a room name from outside shows as text and never as markup', () => flows.hostileName(withConsole));
 
 test('the zoomed shell fills the window at every scale, and fit follows a resize', async () => {
   const cases = [
