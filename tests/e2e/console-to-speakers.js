@@ -44,6 +44,8 @@ const input = pinkNoisePeriod();
 const log = path.join(ARTIFACTS, 'application.log');
 let proxy = null;
 let shot = 0;
+// The start being driven, for a picture when the run fails.
+let current = null;
 
 function note(message) {
   console.log(`[${((Date.now() - figures.startedAt) / 1000).toFixed(1)} s] ${message}`);
@@ -58,8 +60,9 @@ async function startConsole(home, name, recording) {
   });
   const { driver, session } = await attach({ target: `127.0.0.1:${automationPort}`, port: await freePort(), processes });
   const view = new Console({ session, pid: app.pid });
+  current = { app, driver, view, recording, home };
   await view.waitForPage();
-  return { app, driver, view, recording, home };
+  return current;
 }
 
 async function quit(run) {
@@ -416,8 +419,10 @@ main()
     proxy.close();
     processes.killAll();
   })
-  .catch((error) => {
+  .catch(async (error) => {
     console.error(error && error.stack ? error.stack : error);
+    // What the console showed when the run failed.
+    if (current) await screenshot(current, 'at-the-failure').catch(() => {});
     try {
       fs.writeFileSync(path.join(ARTIFACTS, 'figures.json'), JSON.stringify(figures, null, 2));
     } catch (e) {

@@ -186,7 +186,13 @@ class Console {
        cell.setAttribute('data-e2e', 'cell');
        return '[data-e2e="cell"]';`, [label]);
     if (selector === null) throw new Error(`the strip has no cell ${label}`);
-    if (selector) await this.click(selector);
+    if (!selector) return;
+    await this.click(selector);
+    const openPanel = () => this.session.execute(
+      "const head = document.querySelector('.cellpanel .cellpanelhead'); return head ? head.textContent.trim() : null;");
+    await pollUntil(`the ${label} panel open`, 5000, async () => (await openPanel()) === label).catch(async (error) => {
+      throw new Error(`${error.message}: the open panel is ${JSON.stringify(await openPanel())}`);
+    });
   }
 
   // A select of the routing panel, by its accessible name ("Take audio from", "Audio backend"):
