@@ -211,11 +211,12 @@
       const scale = Math.min(3, (root.devicePixelRatio || 1) * zoom);
       const next = `${width}x${height}@${scale.toFixed(4)}`;
       // Writing the size clears the canvas and would wake the resize observer again.
-      if (next === key) return;
+      if (next === key) return false;
       key = next;
       canvas.width = Math.round(width * scale);
       canvas.height = Math.round(height * scale);
       ctx.setTransform(scale, 0, 0, scale, 0, 0);
+      return true;
     }
 
     function redraw() {
@@ -228,6 +229,7 @@
       const tick = () => {
         frame = 0;
         timer = 0;
+        if (!key) size();
         redraw();
         schedule();
       };
@@ -266,19 +268,18 @@
       return { x: (e.clientX - rect.left * toWindow) * fx, y: (e.clientY - rect.top * toWindow) * fy };
     }
 
+    // The canvas takes its size in its first frame, after the browser's own layout: measuring it
+    // here would force a layout of the whole window inside the render (a third of the boot).
     function start() {
       running = true;
-      size();
       root.addEventListener('resize', size);
       if (typeof root.ResizeObserver === 'function') {
         observer = new root.ResizeObserver(() => {
-          size();
-          redraw();
+          if (size()) redraw();
         });
         observer.observe(canvas);
       }
       doc.addEventListener('visibilitychange', onVisibility);
-      redraw();
       schedule();
     }
 
