@@ -144,6 +144,19 @@
 
   // ------------------------------------------------------------------ elements
 
+  // Repaints an element's text in place. Its text node is kept and only its data changes: WebKit
+  // drops the click of a press whose node left the document before the release, so a figure
+  // that the meter rewrites under the pointer (a strip cell's) would make the click miss.
+  function setText(node, text) {
+    const value = String(text);
+    const only = node.firstChild;
+    if (only && only === node.lastChild && only.nodeType === 3) {
+      if (only.data !== value) only.data = value;
+    } else if (node.textContent !== value) {
+      node.textContent = value;
+    }
+  }
+
   // A boolean false leaves the attribute out (a disabled="false" would still disable), true sets it
   // empty; ARIA states are passed as the strings "true" and "false". `html` is only for markup the
   // page composes from its own fixed texts: anything from a profile, the host, storage or a file
@@ -906,10 +919,17 @@
     return parts;
   }
 
+  // What each status line shows, so that a meter with the same figures leaves its nodes alone.
+  const shownStatus = new WeakMap();
+
   // Built from elements: the error text is the host's and goes in as text.
   function paintRouteStatus(node) {
+    const parts = statusParts(streamStatus(), loopInfo(devices).noSource);
+    const shown = JSON.stringify(parts);
+    if (shownStatus.get(node) === shown) return;
+    shownStatus.set(node, shown);
     node.replaceChildren();
-    statusParts(streamStatus(), loopInfo(devices).noSource).forEach((part, i) => {
+    parts.forEach((part, i) => {
       if (i) node.append(' \u00b7 ');
       for (const piece of part) {
         if (typeof piece === 'string') node.append(piece);
@@ -1465,7 +1485,7 @@
         signature = next;
       }
       runAll(own);
-      note.textContent = widthNote(band.q);
+      setText(note, widthNote(band.q));
       paintHeading(heading, band.freqHz);
     }
 
@@ -1536,7 +1556,7 @@
 
   function paintApplied(cell, band) {
     const text = appliedText(band);
-    cell.textContent = text === null ? '\u2014' : text;
+    setText(cell, text === null ? '\u2014' : text);
     cell.className = text === null ? 'num muted' : `num ${band.gainDb < 0 ? 'cut' : 'boost'}`;
   }
 
@@ -1586,7 +1606,7 @@
     // this row), without rebuilding the cell being typed in.
     function paintName(b) {
       const title = bandName(b);
-      name.textContent = title;
+      setText(name, title);
       swatch.className = swatchClass(b);
       gainCell.className = b.gainDb < 0 ? 'num cut' : 'num boost';
       side.setAttribute('aria-label', `Side, ${title}`);
@@ -1694,13 +1714,13 @@
   function paintChrome() {
     const byId = (id) => doc.getElementById(id);
     const name = byId('profileName');
-    if (name) name.textContent = state.profileName || 'No room loaded';
+    if (name) setText(name, state.profileName || 'No room loaded');
     const meta = byId('profileMeta');
-    if (meta) meta.textContent = metaLine(Profile.sanitizeState(state));
+    if (meta) setText(meta, metaLine(Profile.sanitizeState(state)));
     const bypass = byId('bypassBtn');
     if (bypass) {
       bypass.setAttribute('aria-pressed', state.bypass ? 'true' : 'false');
-      bypass.textContent = state.bypass ? 'Bypassed' : 'Bypass';
+      setText(bypass, state.bypass ? 'Bypassed' : 'Bypass');
     }
     const dot = byId('brandDot');
     if (dot && !HOSTED) dot.classList.toggle('live', Boolean(Runtime.auditioning()));
@@ -1864,8 +1884,8 @@
       reset: () => basePct,
     });
     const paint = () => {
-      note.textContent = correctionNote();
-      big.figure.textContent = String(state.correctionPct);
+      setText(note, correctionNote());
+      setText(big.figure, String(state.correctionPct));
     };
     refreshers.push(paint);
     paint();
@@ -1889,13 +1909,13 @@
       const db = Profile.headroomDb(Profile.activeBands(state), { sampleRate: runtimeRate() });
       const safe = state.safeHeadroom !== false;
       box.checked = safe;
-      if (state.bypass) read.textContent = 'bypassed';
-      else if (!safe) read.textContent = 'off';
-      else if (db < 0) read.textContent = `${db.toFixed(2)} dB`;
-      else read.textContent = 'nothing needed';
-      if (!safe) note.textContent = 'a boost can clip';
-      else if (db < 0) note.textContent = 'attenuating so nothing can';
-      else note.textContent = 'this correction only cuts';
+      if (state.bypass) setText(read, 'bypassed');
+      else if (!safe) setText(read, 'off');
+      else if (db < 0) setText(read, `${db.toFixed(2)} dB`);
+      else setText(read, 'nothing needed');
+      if (!safe) setText(note, 'a boost can clip');
+      else if (db < 0) setText(note, 'attenuating so nothing can');
+      else setText(note, 'this correction only cuts');
     };
     refreshers.push(paint);
     paint();
@@ -1938,9 +1958,9 @@
       ], { sub: true }));
     }
     const paint = () => {
-      big.figure.textContent = latencyFigure(latencyMsNow());
+      setText(big.figure, latencyFigure(latencyMsNow()));
       const messages = phaseWarnings();
-      warn.textContent = messages.join(' ');
+      setText(warn, messages.join(' '));
       warn.hidden = messages.length === 0;
     };
     refreshers.push(paint);
@@ -1957,7 +1977,7 @@
     const get = () => state[field];
     const set = (value) => { state[field] = roundTo(clamp(value, min, max), 3); };
     const travel = el('small');
-    const paint = () => { travel.textContent = `${mmFor(state[field])} mm of speaker travel`; };
+    const paint = () => { setText(travel, `${mmFor(state[field])} mm of speaker travel`); };
     // A delay above the fader's end shows the fader at its end.
     const slider = railSlider({ key: `slider:delay:${side}`, label, min, max: FADER_MAX_MS, step, short: true, get, set, reset: () => base });
     const typed = numberField({ key: `field:delay:${side}`, label, min, max, step, wide: true, suffix: 'ms', get, set, format: (v) => v.toFixed(3) });
@@ -2127,8 +2147,8 @@
 
     function paint() {
       const shown = cell.paint();
-      b.textContent = shown.value;
-      u.textContent = shown.unit;
+      setText(b, shown.value);
+      setText(u, shown.unit);
       u.hidden = !shown.unit;
       button.classList.toggle('warn', shown.warn);
     }
@@ -2568,8 +2588,8 @@
     function repaint() {
       paintRailFoot(foot);
       if (!current) return;
-      current.querySelector('.roompct').textContent = `${state.correctionPct}%`;
-      current.querySelector('.roomout').textContent = currentRoomLine();
+      setText(current.querySelector('.roompct'), `${state.correctionPct}%`);
+      setText(current.querySelector('.roomout'), currentRoomLine());
     }
     repaint();
     return { el: el('div', { class: 'conrail' }, parts), repaint };

@@ -10,7 +10,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { layoutState } = require('./browser-harness.js');
 const flows = require('./console-smoke-flows.js');
-const { seedDevices, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
+const { seedDevices, seedMeter, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
 
 const withConsole = webkitForTests(test);
 
@@ -149,6 +149,21 @@ test('the strip opens a panel, a segment sends one state, and the cell and the r
     await page.screenshot(path.join(SCREENSHOTS, 'strip-webkit-phase.png'));
     await page.click('[data-key="panel:hide"]');
     assert.deepEqual((await strip(page)).open, null);
+  });
+});
+
+test('a strip cell whose figures a "meter" repaints while it is pressed still opens on the release', async () => {
+  // The press lands on the Routing cell's figure, and the meter rewrites it before the release: the
+  // click must still arrive (WebKit drops it when the pressed text has left the document).
+  await withConsole({}, async (page) => {
+    await page.hostSend('devices', seedDevices());
+    await page.settle();
+    for (const [latencyMs, cell, figure] of [[13.7, 'routing', 'b'], [9.9, 'phase', 'b'], [14.2, 'routing', 'u']]) {
+      await page.click(`[data-key="cell:${cell}"] v ${figure}`, () => page.hostSend('meter', seedMeter({ latencyMs })));
+      await page.settle();
+      assert.equal(await page.run(() => document.querySelector('.scell.on').dataset.key), `cell:${cell}`, `${cell} ${figure}`);
+      if (cell === 'routing') assert.equal(await page.run(() => document.querySelector('[data-key="cell:routing"] v u').textContent), `${latencyMs} ms`);
+    }
   });
 });
 

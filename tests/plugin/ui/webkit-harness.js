@@ -289,19 +289,36 @@ function paintedCentre(selector) {
 
 // A real click at a point of the page, in the window's pixels: the X server's pointer moves
 // there and clicks, and the harness waits until the page has had the click.
-async function clickAt(browser, { x, y }) {
+function xdotool(browser, args) {
+  return new Promise((resolve, reject) => {
+    execFile(XDOTOOL, args, { env: { ...process.env, DISPLAY: browser.display } }, (error, stdout, stderr) => (
+      error ? reject(new Error(`xdotool: ${stderr || error.message}`)) : resolve()));
+  });
+}
+
+// A real click at a point of the page; `whilePressed`, when given, runs between the press and
+// the release (a host message arriving under the user's finger).
+async function clickAt(browser, { x, y }, whilePressed = null) {
   await execute(browser, () => {
     document.__clicked = false;
+    document.__pressed = false;
     window.addEventListener('click', () => {
       document.__clicked = true;
+    }, { capture: true, once: true });
+    window.addEventListener('pointerdown', () => {
+      document.__pressed = true;
     }, { capture: true, once: true });
   });
   const rect = await browser.call('GET', '/window/rect');
   const at = [rect.x + browser.frame.width + x, rect.y + browser.frame.height + y].map((v) => String(Math.round(v)));
-  await new Promise((resolve, reject) => {
-    execFile(XDOTOOL, ['mousemove', ...at, 'click', '1'], { env: { ...process.env, DISPLAY: browser.display } }, (error, stdout, stderr) => (
-      error ? reject(new Error(`xdotool: ${stderr || error.message}`)) : resolve()));
-  });
+  if (!whilePressed) {
+    await xdotool(browser, ['mousemove', ...at, 'click', '1']);
+  } else {
+    await xdotool(browser, ['mousemove', ...at, 'mousedown', '1']);
+    await waitFor(browser, () => document.__pressed);
+    await whilePressed();
+    await xdotool(browser, ['mouseup', '1']);
+  }
   await waitFor(browser, () => document.__clicked);
 }
 
@@ -391,10 +408,10 @@ async function openConsole(browser, options = {}) {
     hostSend: (name, payload) => run((n, p) => window.__hostSend(n, p), name, payload),
     setViewport: (size) => setViewport(browser, size),
     // A real click on the centre of the first element `selector` finds, which must show there.
-    async click(selector) {
+    async click(selector, whilePressed = null) {
       const point = await run(paintedCentre, selector);
       if (point.error) throw new Error(point.error);
-      await clickAt(browser, point);
+      await clickAt(browser, point, whilePressed);
     },
     clickAt: (point) => clickAt(browser, point),
     press: (key) => pressKey(browser, key),
