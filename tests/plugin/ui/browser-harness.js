@@ -24,10 +24,16 @@ async function launchBrowser(options = {}) {
 }
 
 // Injected before any page script: the bridge the framework would provide, recording what the page
-// sends and listens to, a recorder of canvas text and timing wrappers for frames and listeners.
+// sends and listens to, a recorder of canvas text, timing wrappers for frames and listeners, and a
+// watch on the lit controls.
 function initScript({ bridge, storage, storageSeed }) {
-  const rec = { emits: [], registrations: [], listeners: {}, canvasText: [], frames: [], listenerTimes: [] };
+  const rec = { emits: [], registrations: [], listeners: {}, canvasText: [], frames: [], listenerTimes: [], overLit: [] };
   window.__rec = rec;
+  // At most one control lit after every change of the window, not only when a test looks.
+  new MutationObserver(() => {
+    const lit = document.querySelectorAll('.lit');
+    if (lit.length > 1) rec.overLit.push([...lit].map((node) => node.dataset.key || node.className));
+  }).observe(document, { subtree: true, childList: true, attributes: true, attributeFilter: ['class'] });
   if (storage === 'throws') {
     const deny = () => { throw new DOMException('storage is disabled', 'SecurityError'); };
     Object.defineProperty(window, 'localStorage', { configurable: true, get: deny });
@@ -135,8 +141,8 @@ async function openConsole(browser, options = {}) {
     // What must hold after every step of every test.
     async invariants() {
       if (errors.length) throw errors[0];
-      const lit = await page.locator('.lit').count();
-      if (lit > 1) throw new Error(`${lit} controls are lit; at most one may be`);
+      const overLit = await page.evaluate(() => window.__rec.overLit.slice());
+      if (overLit.length) throw new Error(`${overLit[0].length} controls were lit at once (${JSON.stringify(overLit[0])}); at most one may be`);
     },
     close: () => context.close(),
   };

@@ -427,8 +427,8 @@ async function openConsole(browser, options = {}) {
     async invariants() {
       const errors = await page.errors();
       if (errors.length) throw new Error(`page error: ${errors[0]}`);
-      const lit = await run(() => document.querySelectorAll('.lit').length);
-      if (lit > 1) throw new Error(`${lit} controls are lit; at most one may be`);
+      const overLit = await run(() => window.__rec.overLit.slice());
+      if (overLit.length) throw new Error(`${overLit[0].length} controls were lit at once (${JSON.stringify(overLit[0])}); at most one may be`);
     },
     // Leaves the page, so that none of its timers runs on into the next opening.
     close: () => navigate(browser, () => browser.call('POST', '/url', { url: 'about:blank' }), () => !document.__left),
