@@ -1603,14 +1603,20 @@
     });
 
     // The row's name, colours and labels follow the band wherever it was edited (the plot, a knob,
-    // this row), without rebuilding the cell being typed in.
+    // this row), without rebuilding the cell being typed in. Every push repaints every row, so a
+    // row whose name, side and sign stay is left alone.
+    let shown = null;
     function paintName(b) {
       const title = bandName(b);
+      const next = `${title}|${b.stereo}|${b.gainDb < 0}`;
+      if (next === shown) return;
+      shown = next;
       setText(name, title);
       swatch.className = swatchClass(b);
       gainCell.className = b.gainDb < 0 ? 'num cut' : 'num boost';
       side.setAttribute('aria-label', `Side, ${title}`);
-      if (doc.activeElement !== side) side.value = b.stereo;
+      // Only this row's own select changes the side, so it already shows it while it has focus.
+      if (side.value !== b.stereo) side.value = b.stereo;
       numbers.forEach((number, i) => number.input.setAttribute('aria-label', `${TABLE_NUMBERS[i].label}, ${title}`));
     }
 

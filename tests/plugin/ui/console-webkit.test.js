@@ -154,7 +154,8 @@ test('the strip opens a panel, a segment sends one state, and the cell and the r
 
 test('a strip cell whose figures a "meter" repaints while it is pressed still opens on the release', async () => {
   // The press lands on the Routing cell's figure, and the meter rewrites it before the release: the
-  // click must still arrive (WebKit drops it when the pressed text has left the document).
+  // click must still arrive (WebKit drops it when the pressed text has left the document). Phase
+  // is opened between the two Routing presses, so that the second one has a panel to open.
   await withConsole({}, async (page) => {
     await page.hostSend('devices', seedDevices());
     await page.settle();
