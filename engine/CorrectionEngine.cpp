@@ -196,6 +196,9 @@ void CorrectionEngine::snapToTargets() noexcept
         channel.currentGainDb = channel.targetGainDb;
         channel.currentQ = channel.targetQ;
         channel.currentMix = channel.targetMix;
+
+        // The line reads at its delay from the first sample, instead of fading from no delay.
+        channel.delay.setDelay (channel.currentDelayMs * 0.001 * sampleRate);
     }
 
     currentOutputDb = targetOutputDb;

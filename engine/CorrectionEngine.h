@@ -78,8 +78,8 @@ public:
         from the current values. */
     void updateCoefficients() noexcept;
 
-    /** [message thread, devices stopped] Every current value takes its target; then the
-        sections are redesigned. */
+    /** [message thread, devices stopped] Every current value takes its target, the delay
+        lines included; then the sections are redesigned. */
     void snapToTargets() noexcept;
 
     /** One pass of the kernel designer: takes the newest state published to `designerStates`

@@ -99,6 +99,39 @@ TEST (CorrectionEngineProcess, TheOutputGainGlidesPerBlockAndRampsWithinIt)
     }
 }
 
+// A route opens with the correction in force, delays included: the delay lines read at their
+// delays from the first sample instead of fading in from no delay, so the first block comes
+// out the same however the device cuts it.
+TEST (CorrectionEngineProcess, AfterASnapTheFirstBlockDoesNotDependOnHowItIsCut)
+{
+    auto state = makeState ({ makeBand (BandType::bell, 1000, 6, 1) });
+    state.delayLeftMs = 3.3;
+    state.delayRightMs = 7.71;
+    std::vector<float> cutInOnes;
+
+    for (int blockSize : { 1, 2048 })
+    {
+        auto engine = preparedEngine (2048);
+        engine->applyState (state);
+        engine->snapToTargets();
+
+        EngineRun run { *engine, blockSize, {}, {} };
+        run.run (sineAt (440, fs), 2048);
+        run.left.insert (run.left.end(), run.right.begin(), run.right.end());
+
+        if (cutInOnes.empty())
+        {
+            cutInOnes = run.left;
+            continue;
+        }
+
+        float largestDifference = 0;
+        for (size_t n = 0; n < cutInOnes.size(); ++n)
+            largestDifference = std::max (largestDifference, std::abs (run.left[n] - cutInOnes[n]));
+        EXPECT_EQ (largestDifference, 0.0f);
+    }
+}
+
 TEST (CorrectionEngineProcess, ABoostMeasuresAsDesignedAndSafeHeadroomTakesItBack)
 {
     for (bool safeHeadroom : { false, true })
