@@ -30,6 +30,13 @@ struct ChannelProcessor
     PerSlot currentFreqHz {}, currentGainDb {}, currentQ {};
     std::array<BandType, slotCount> types {};   // not glided: a change of shape is immediate
 
+    // Where the present process() call's glide step started, and what each section's
+    // coefficients were last designed from: a section whose design is already that of the
+    // values in force is not designed again.
+    PerSlot startFreqHz {}, startGainDb {}, startQ {};
+    PerSlot designedFreqHz {}, designedGainDb {}, designedQ {};
+    std::array<BandType, slotCount> designedTypes {};
+
     // How much of each section's output is used, 1 = all of it, 0 = the section is passed by.
     // Gain shapes reach 0 dB by their glide, but the pass shapes (low-, high-, band-pass) do
     // not depend on the gain: a pass slot that leaves force is faded out along this ramp

@@ -30,6 +30,13 @@ namespace
     // long against the tone's period; device blocks of a few dozen samples are not.
     constexpr double shortestDelayFadeSeconds = 0.005;
 
+    // How far a band may move between two knots of a call's glide. Coefficients interpolated
+    // between two designs of a bell that differ by d dB stray from the designed response by
+    // about 0.0009 d^2 dB at the bell's centre, always on the loud side, and stacked bells add
+    // their errors; frequency and Q moves only shift the bell.
+    constexpr double gainDbPerKnot = 1.0;
+    constexpr double octavesPerKnot = 1.0 / 6.0;
+
     bool isPassShape (BandType type) noexcept
     {
         return type == BandType::lowPass || type == BandType::highPass || type == BandType::bandPass;
@@ -43,6 +50,95 @@ namespace
     double moveTowards (double value, double target, double step) noexcept
     {
         return value < target ? std::min (target, value + step) : std::max (target, value - step);
+    }
+
+    /** The knots a section's move from one set of values to another needs. */
+    double knotsForMove (double fromFreq, double toFreq, double fromGain, double toGain,
+                         double fromQ, double toQ, double sampleRate) noexcept
+    {
+        const double octaves = std::abs (std::log2 (clampDesignFrequency (toFreq, sampleRate)
+                                                    / clampDesignFrequency (fromFreq, sampleRate)));
+        const double qOctaves = std::abs (std::log2 (clampDesignQ (toQ) / clampDesignQ (fromQ)));
+        return std::max ({ std::abs (toGain - fromGain) / gainDbPerKnot, octaves / octavesPerKnot, qOctaves / octavesPerKnot });
+    }
+
+    void runSteadySection (BiquadSection& s, double* stage, int count) noexcept
+    {
+        double x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
+
+        for (int i = 0; i < count; ++i)
+        {
+            const double x = stage[i];
+            const double y = s.b0 * x + s.b1 * x1 + s.b2 * x2 - s.a1 * y1 - s.a2 * y2;
+            x2 = x1; x1 = x; y2 = y1; y1 = y;
+            stage[i] = y;
+        }
+
+        s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
+    }
+
+    /** Runs `count` samples through a section whose coefficients move in equal steps towards
+        `to`, reached at the `stepsToKnot`-th sample; with `mixing`, the section's output is also
+        blended with its input by a mix that moves towards its target. A run cut short of the
+        knot leaves the coefficients where it stopped. */
+    template <bool mixing>
+    void runMovingSection (BiquadSection& s, double* stage, int count, const BiquadCoefficients& to, int stepsToKnot,
+                           double& mix, double mixTarget, double mixStep) noexcept
+    {
+        const double share = 1.0 / stepsToKnot;
+        const double db0 = (to.b0 - s.b0) * share, db1 = (to.b1 - s.b1) * share, db2 = (to.b2 - s.b2) * share;
+        const double da1 = (to.a1 - s.a1) * share, da2 = (to.a2 - s.a2) * share;
+        double b0 = s.b0, b1 = s.b1, b2 = s.b2, a1 = s.a1, a2 = s.a2;
+        double x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
+
+        for (int i = 0; i < count; ++i)
+        {
+            if (i + 1 == stepsToKnot)
+            {
+                b0 = to.b0; b1 = to.b1; b2 = to.b2; a1 = to.a1; a2 = to.a2;
+            }
+            else
+            {
+                b0 += db0; b1 += db1; b2 += db2; a1 += da1; a2 += da2;
+            }
+
+            const double x = stage[i];
+            const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1; x1 = x; y2 = y1; y1 = y;
+
+            if constexpr (mixing)
+            {
+                mix = moveTowards (mix, mixTarget, mixStep);
+                stage[i] = mix * y + (1.0 - mix) * x;
+            }
+            else
+            {
+                stage[i] = y;
+            }
+        }
+
+        s.b0 = b0; s.b1 = b1; s.b2 = b2; s.a1 = a1; s.a2 = a2;
+        s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
+    }
+
+    bool isDesignedFor (const ChannelProcessor& channel, size_t j) noexcept
+    {
+        return channel.designedFreqHz[j] == channel.currentFreqHz[j] && channel.designedGainDb[j] == channel.currentGainDb[j]
+            && channel.designedQ[j] == channel.currentQ[j] && channel.designedTypes[j] == channel.types[j];
+    }
+
+    bool glidesThisCall (const ChannelProcessor& channel, size_t j) noexcept
+    {
+        return channel.startFreqHz[j] != channel.currentFreqHz[j] || channel.startGainDb[j] != channel.currentGainDb[j]
+            || channel.startQ[j] != channel.currentQ[j];
+    }
+
+    void markDesigned (ChannelProcessor& channel, size_t j) noexcept
+    {
+        channel.designedFreqHz[j] = channel.currentFreqHz[j];
+        channel.designedGainDb[j] = channel.currentGainDb[j];
+        channel.designedQ[j] = channel.currentQ[j];
+        channel.designedTypes[j] = channel.types[j];
     }
 }
 
@@ -79,6 +175,7 @@ void CorrectionEngine::prepare (double newSampleRate, int newMaxBlockSize)
 
     stageInput.assign ((size_t) maxBlockSize, 0.0);
     fadingStage.assign ((size_t) maxBlockSize, 0.0);
+    gainRamp.assign ((size_t) maxBlockSize, 0.0);
     activeKernelSlot.store (0, std::memory_order_release);
     kernelReady.store (false, std::memory_order_release);
     designPending = false;
@@ -209,12 +306,68 @@ void CorrectionEngine::snapToTargets() noexcept
 void CorrectionEngine::updateCoefficients() noexcept
 {
     for (auto& channel : channels)
+    {
         for (size_t j = 0; j < (size_t) slotCount; ++j)
-            channel.sections[j].setCoefficients (designBiquad (channel.types[j],
-                                                               clampDesignFrequency (channel.currentFreqHz[j], sampleRate),
-                                                               sampleRate,
-                                                               clampDesignQ (channel.currentQ[j]),
-                                                               channel.currentGainDb[j]));
+        {
+            channel.sections[j].setCoefficients (designAtShare (channel, (int) j, 1.0));
+            markDesigned (channel, j);
+        }
+    }
+}
+
+BiquadCoefficients CorrectionEngine::designAtShare (const ChannelProcessor& channel, int slot, double share) const noexcept
+{
+    const auto j = (size_t) slot;
+    auto along = [share] (double from, double to) { return share == 1.0 ? to : from + (to - from) * share; };
+
+    return designBiquad (channel.types[j],
+                         clampDesignFrequency (along (channel.startFreqHz[j], channel.currentFreqHz[j]), sampleRate),
+                         sampleRate,
+                         clampDesignQ (along (channel.startQ[j], channel.currentQ[j])),
+                         along (channel.startGainDb[j], channel.currentGainDb[j]));
+}
+
+void CorrectionEngine::beginGlideStep() noexcept
+{
+    for (auto& channel : channels)
+    {
+        channel.startFreqHz = channel.currentFreqHz;
+        channel.startGainDb = channel.currentGainDb;
+        channel.startQ = channel.currentQ;
+    }
+
+    startOutputDb = currentOutputDb;
+}
+
+void CorrectionEngine::planGlideStep (int numSamples) noexcept
+{
+    double knots = 1.0;
+
+    for (const auto& channel : channels)
+    {
+        for (size_t j = 0; j < (size_t) slotCount; ++j)
+        {
+            if (glidesThisCall (channel, j))
+                knots = std::max (knots, knotsForMove (channel.startFreqHz[j], channel.currentFreqHz[j],
+                                                       channel.startGainDb[j], channel.currentGainDb[j],
+                                                       channel.startQ[j], channel.currentQ[j], sampleRate));
+        }
+    }
+
+    blockGlide.plan (numSamples, (int) std::min ((double) BlockGlide::maxKnots, std::ceil (knots)),
+                     appliedOutputGain, startOutputDb, currentOutputDb);
+}
+
+void CorrectionEngine::finishSections (ChannelProcessor& channel) noexcept
+{
+    for (size_t j = 0; j < (size_t) slotCount; ++j)
+    {
+        if (! isDesignedFor (channel, j))
+        {
+            channel.sections[j].setCoefficients (designAtShare (channel, (int) j, 1.0));
+            markDesigned (channel, j);
+        }
+    }
 }
 
 bool CorrectionEngine::designPendingKernel (const LinearPhaseDesign::ExitTest& shouldExit)
@@ -298,36 +451,51 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
     if (audioStates.takeLatest (incoming))
         applyState (incoming);
 
+    beginGlideStep();
     smoothParameters();
-    updateCoefficients();
 
+    // Without samples the sections and the gain stay where the last sample left them; the
+    // next call moves them on from there.
     if (numSamples < 1)
         return;
 
-    // The gain glides once per block; inside the block it ramps from the last block's value
-    // to the new one.
-    const double startGain = appliedOutputGain;
-    const double endGain = std::pow (10.0, currentOutputDb / 20.0);
+    planGlideStep (numSamples);
     float* buffers[channelCount] = { left, right };
 
     // Read once for both channels, so that both fade the same block and flip together.
     const bool crossfade = phaseMode == PhaseMode::linear && kernelReady.load (std::memory_order_acquire);
     const int activeSlot = activeKernelSlot.load (std::memory_order_acquire);
-    bool faded = false;
+    bool faded[channelCount] = { false, false };
 
-    for (int c = 0; c < channelCount; ++c)
+    for (auto& channel : channels)
     {
-        auto& channel = channels[(size_t) c];
-
         // A delay that moved fades from the old read to the new one over the block, or over
         // several short blocks; the line takes the glide's next value once a fade is done.
         if (channel.delay.getFadeRemaining() == 0)
             channel.delay.setDelay (channel.currentDelayMs * 0.001 * sampleRate, std::max (numSamples, shortestDelayFade));
-
-        faded = processChannel (channel, buffers[c], numSamples, startGain, endGain, crossfade, activeSlot) || faded;
     }
 
-    appliedOutputGain = endGain;
+    // Callers keep to maxBlockSize; a longer block is still handled, in pieces, rather than
+    // overrunning the scratch buffers.
+    for (int start = 0; start < numSamples; start += maxBlockSize)
+    {
+        const int count = std::min (maxBlockSize, numSamples - start);
+        const double* gains = outputGains (start, count);
+
+        for (int c = 0; c < channelCount; ++c)
+        {
+            // Only the first block completed in this call fades; later ones use the new kernel.
+            const bool fadeHere = crossfade && ! faded[c];
+            const int slot = faded[c] ? 1 - activeSlot : activeSlot;
+            faded[c] = processPiece (channels[(size_t) c], buffers[c] + start, count, start, gains, fadeHere, slot) || faded[c];
+        }
+    }
+
+    // The linear path does not run the sections; they still end the call designed for it.
+    for (auto& channel : channels)
+        finishSections (channel);
+
+    appliedOutputGain = blockGlide.getEndGain();
 
     if (modeFadeRemaining > 0)
     {
@@ -339,95 +507,106 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
     }
 
     // Flip first: the designer may write the old slot as soon as it sees the flag cleared.
-    if (crossfade && faded)
+    if (crossfade && (faded[0] || faded[1]))
     {
         activeKernelSlot.store (1 - activeSlot, std::memory_order_release);
         kernelReady.store (false, std::memory_order_release);
     }
 }
 
-bool CorrectionEngine::processChannel (ChannelProcessor& channel, float* samples, int numSamples,
-                                       double startGain, double endGain, bool crossfade, int activeSlot) noexcept
+const double* CorrectionEngine::outputGains (int first, int count) noexcept
 {
-    const double gainStep = (endGain - startGain) / numSamples;
+    double* gains = gainRamp.data();
+    blockGlide.fillGains (gains, first, count);
+    return gains;
+}
+
+bool CorrectionEngine::processPiece (ChannelProcessor& channel, float* block, int count, int first,
+                                     const double* gains, bool crossfade, int activeSlot) noexcept
+{
     const auto otherMode = phaseMode == PhaseMode::linear ? PhaseMode::minimum : PhaseMode::linear;
-    bool faded = false;
+    double* stage = stageInput.data();
 
-    // Callers keep to maxBlockSize; a longer block is still handled, in pieces, rather than
-    // overrunning the scratch buffers.
-    for (int start = 0; start < numSamples; start += maxBlockSize)
+    for (int i = 0; i < count; ++i)
+        stage[i] = channel.delay.processSample (block[i]);
+
+    const int fadeLeft = std::max (0, modeFadeRemaining - first);
+    double* old = fadingStage.data();
+
+    if (fadeLeft > 0)
     {
-        const int count = std::min (maxBlockSize, numSamples - start);
-        float* block = samples + start;
-        double* stage = stageInput.data();
-
-        for (int i = 0; i < count; ++i)
-            stage[i] = channel.delay.processSample (block[i]);
-
-        const int fadeLeft = std::max (0, modeFadeRemaining - start);
-        double* old = fadingStage.data();
-
-        if (fadeLeft > 0)
-        {
-            std::copy (stage, stage + count, old);
-            runPath (otherMode, channel, old, count, false, activeSlot);
-        }
-
-        // Only the first block completed in this call fades; later ones use the new kernel.
-        const bool fadeHere = crossfade && ! faded;
-        faded = runPath (phaseMode, channel, stage, count, fadeHere, faded ? 1 - activeSlot : activeSlot) || faded;
-
-        if (fadeLeft > 0)
-        {
-            for (int i = 0; i < std::min (count, fadeLeft); ++i)
-            {
-                const double incoming = 1.0 - (double) (fadeLeft - (i + 1)) / modeFadeLength;
-                stage[i] = incoming * stage[i] + (1.0 - incoming) * old[i];
-            }
-        }
-
-        for (int i = 0; i < count; ++i)
-            block[i] = static_cast<float> (stage[i] * (startGain + gainStep * (start + i + 1)));
+        std::copy (stage, stage + count, old);
+        runPath (otherMode, channel, old, count, first, false, activeSlot);
     }
+
+    const bool faded = runPath (phaseMode, channel, stage, count, first, crossfade, activeSlot);
+
+    if (fadeLeft > 0)
+    {
+        for (int i = 0; i < std::min (count, fadeLeft); ++i)
+        {
+            const double incoming = 1.0 - (double) (fadeLeft - (i + 1)) / modeFadeLength;
+            stage[i] = incoming * stage[i] + (1.0 - incoming) * old[i];
+        }
+    }
+
+    for (int i = 0; i < count; ++i)
+        block[i] = static_cast<float> (stage[i] * gains[i]);
 
     return faded;
 }
 
-bool CorrectionEngine::runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count,
+bool CorrectionEngine::runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count, int first,
                                 bool crossfade, int activeSlot) noexcept
 {
     if (mode == PhaseMode::linear)
         return processLinearPhase (channel, samples, count, crossfade, activeSlot);
 
-    runSections (channel, samples, count);
+    runSections (channel, samples, count, first);
     return false;
 }
 
-void CorrectionEngine::runSections (ChannelProcessor& channel, double* stage, int count) noexcept
+void CorrectionEngine::runSections (ChannelProcessor& channel, double* stage, int count, int first) noexcept
 {
     // Each section filters the whole piece in turn, which gives the same samples as running
-    // every sample through all sections.
-    for (int j = 0; j < slotCount; ++j)
+    // every sample through all sections. `first` is the piece's place in the call.
+    for (size_t j = 0; j < (size_t) slotCount; ++j)
     {
-        if (channel.currentMix[(size_t) j] == 1.0 && channel.targetMix[(size_t) j] == 1.0)
-        {
-            auto& s = channel.sections[(size_t) j];
-            double x1 = s.x1, x2 = s.x2, y1 = s.y1, y2 = s.y2;
+        auto& s = channel.sections[j];
+        double& mix = channel.currentMix[j];
+        const double mixTarget = channel.targetMix[j];
+        const bool mixing = mix != 1.0 || mixTarget != 1.0;
 
-            for (int i = 0; i < count; ++i)
-            {
-                const double x = stage[i];
-                const double y = s.b0 * x + s.b1 * x1 + s.b2 * x2 - s.a1 * y1 - s.a2 * y2;
-                x2 = x1; x1 = x; y2 = y1; y1 = y;
-                stage[i] = y;
-            }
-
-            s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
-        }
-        else
+        if (isDesignedFor (channel, j))
         {
-            runFadingSection (channel, j, stage, count);
+            if (mixing)
+                runMovingSection<true> (s, stage, count, { s.b0, s.b1, s.b2, s.a1, s.a2 }, count, mix, mixTarget, mixStepPerSample);
+            else
+                runSteadySection (s, stage, count);
+            continue;
         }
+
+        // Designed at each knot, interpolated in between. A section whose values did not move
+        // in this call (a new shape, or a step taken by a call without samples) reaches its
+        // design in one stretch over the call.
+        int knot = glidesThisCall (channel, j) ? blockGlide.intervalOf (first) + 1 : blockGlide.getKnots();
+
+        for (int done = 0; done < count; ++knot)
+        {
+            const int stepsToKnot = blockGlide.positionOf (knot) - (first + done);
+            const int span = std::min (stepsToKnot, count - done);
+            const auto to = designAtShare (channel, (int) j, blockGlide.shareAt (knot));
+
+            if (mixing)
+                runMovingSection<true> (s, stage + done, span, to, stepsToKnot, mix, mixTarget, mixStepPerSample);
+            else
+                runMovingSection<false> (s, stage + done, span, to, stepsToKnot, mix, mixTarget, mixStepPerSample);
+
+            done += span;
+        }
+
+        if (first + count == blockGlide.getSamples())
+            markDesigned (channel, j);
     }
 }
 
@@ -527,26 +706,6 @@ void CorrectionEngine::changePhaseMode (PhaseMode newMode) noexcept
         for (auto& channel : channels)
             for (auto& section : channel.sections)
                 section.clearHistory();
-}
-
-void CorrectionEngine::runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept
-{
-    // The section keeps running, so its history is current when it fades back in.
-    auto& s = channel.sections[(size_t) slot];
-    double mix = channel.currentMix[(size_t) slot];
-    const double target = channel.targetMix[(size_t) slot];
-
-    for (int i = 0; i < numSamples; ++i)
-    {
-        const double x = samples[i];
-        const double y = s.b0 * x + s.b1 * s.x1 + s.b2 * s.x2 - s.a1 * s.y1 - s.a2 * s.y2;
-        s.x2 = s.x1; s.x1 = x; s.y2 = s.y1; s.y1 = y;
-
-        mix = moveTowards (mix, target, mixStepPerSample);
-        samples[i] = mix * y + (1.0 - mix) * x;
-    }
-
-    channel.currentMix[(size_t) slot] = mix;
 }
 
 } // namespace brindle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BlockGlide.h"
 #include "ChannelProcessor.h"
 #include "CorrectionState.h"
 #include "DoubleFft.h"
@@ -20,9 +21,11 @@ namespace brindle
     the output gain, lowered by the safe headroom), and the parameters the filters use glide
     towards those targets one step per process() call. Each channel runs through its
     fractional speaker delay, then the 24-section biquad cascade in double precision, with the
-    output gain last. Within a block the output gain ramps from where the last block left it
-    to the block's glided value, and a delay that moved crossfades from the old read to the
-    new one, so neither steps at a block boundary.
+    output gain last. Within a block the bands and the output gain move together from where
+    the last block left them to the block's glided values (BlockGlide), so that neither steps
+    at a block boundary and a boost never runs ahead of the headroom that takes it back. A
+    delay that moved crossfades from the old read to the new one. Sections whose values did not move are not
+    designed again, so a settled correction costs no design at all.
 
     In linear phase each channel's delayed signal goes through a long FIR kernel instead: the
     samples gather in blocks of 1024, each full block is convolved and read out a block later,
@@ -63,8 +66,9 @@ public:
     void prepare (double sampleRate, int maxBlockSize);
 
     /** [device thread] Corrects one block of both channels in place. Takes the newest published
-        state, glides every parameter one step, redesigns the cascade, then filters. A call with
-        no samples still applies a state and glides. */
+        state, glides every parameter one step and filters, the sections and the gain moving
+        along that step sample by sample. A call with no samples still applies a state and
+        glides; the sections and the gain then catch up in the next call with samples. */
     void process (float* left, float* right, int numSamples) noexcept;
 
     /** [device thread, from process] Turns a state into the targets of both channels, the output
@@ -135,16 +139,21 @@ public:
 
 private:
     void setChannelTargets (ChannelProcessor& channel, const CorrectionState& state, int channelIndex) noexcept;
-    bool processChannel (ChannelProcessor& channel, float* samples, int numSamples,
-                         double startGain, double endGain, bool crossfade, int activeSlot) noexcept;
-    bool runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count, bool crossfade, int activeSlot) noexcept;
-    void runSections (ChannelProcessor& channel, double* samples, int count) noexcept;
+    bool processPiece (ChannelProcessor& channel, float* block, int count, int first,
+                       const double* gains, bool crossfade, int activeSlot) noexcept;
+    const double* outputGains (int first, int count) noexcept;
+    bool runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count, int first,
+                  bool crossfade, int activeSlot) noexcept;
+    void runSections (ChannelProcessor& channel, double* samples, int count, int first) noexcept;
+    void beginGlideStep() noexcept;
+    void planGlideStep (int numSamples) noexcept;
+    BiquadCoefficients designAtShare (const ChannelProcessor& channel, int slot, double share) const noexcept;
+    void finishSections (ChannelProcessor& channel) noexcept;
     bool processLinearPhase (ChannelProcessor& channel, double* samples, int count, bool crossfade, int activeSlot) noexcept;
     void completeBlock (ChannelProcessor& channel, bool fade, int activeSlot) noexcept;
     void resetConvolution() noexcept;
     void changePhaseMode (PhaseMode newMode) noexcept;
     bool loadIdleSlot (int channelIndex, const double* taps, int length, const LinearPhaseDesign::ExitTest& shouldExit = {});
-    void runFadingSection (ChannelProcessor& channel, int slot, double* samples, int numSamples) noexcept;
 
     std::array<ChannelProcessor, channelCount> channels {};
     double sampleRate = 48000.0;
@@ -152,6 +161,7 @@ private:
     double smoothingCoeff = 0.1;
     double targetOutputDb = 0.0;
     double currentOutputDb = 0.0;
+    double startOutputDb = 0.0;       // where this call's step started
     double appliedOutputGain = 1.0;   // the linear gain of the last sample written
     double maxDelayMs = 0.0;
     PhaseMode phaseMode = PhaseMode::minimum;
@@ -162,6 +172,10 @@ private:
     // and the same block through the old path while a change of phase mode fades.
     std::vector<double> stageInput;
     std::vector<double> fadingStage;
+
+    // This call's step spread over its samples, and the output gain of each sample.
+    BlockGlide blockGlide;
+    std::vector<double> gainRamp;
 
     int modeFadeLength = 240;
     int modeFadeRemaining = 0;

@@ -69,8 +69,8 @@ TEST (CorrectionEngineProcess, OfTwoStatesPublishedBetweenCallsOnlyTheSecondIsAp
     EXPECT_EQ (engine->getTargetOutputDb(), -3.0);
 }
 
-// The gain glides one step per block; within a block it ramps in a straight line from the
-// last block's gain to the new one, so the block boundary is no step.
+// The gain glides one step per block; within a block it moves in a straight line in dB from
+// the last block's gain to the new one, as the bands do, so the block boundary is no step.
 TEST (CorrectionEngineProcess, TheOutputGainGlidesPerBlockAndRampsWithinIt)
 {
     auto engine = preparedEngine();
@@ -91,7 +91,7 @@ TEST (CorrectionEngineProcess, TheOutputGainGlidesPerBlockAndRampsWithinIt)
 
         for (int i = 0; i < 256; ++i)
         {
-            const double gain = startGain + (endGain - startGain) * (i + 1) / 256;
+            const double gain = startGain * std::pow (endGain / startGain, (i + 1) / 256.0);
             ASSERT_NEAR (run.left[(size_t) (block * 256 + i)], 0.5 * gain, 1e-7) << "block " << block << ", sample " << i;
         }
 
