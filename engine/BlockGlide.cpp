@@ -22,9 +22,12 @@ void BlockGlide::plan (int samples, int knotCount, double startGain, double from
         gainAt[(std::size_t) k] = std::pow (10.0, db / 20.0);
     }
 
+    steady = true;
+
     for (int k = 0; k < knots; ++k)
     {
         const double from = gainAt[(std::size_t) k], to = gainAt[(std::size_t) k + 1];
+        steady = steady && from == to;
         const int length = positions[(std::size_t) k + 1] - positions[(std::size_t) k];
         ratioPerSample[(std::size_t) k] = from == to ? 1.0 : std::pow (to / from, 1.0 / length);
     }

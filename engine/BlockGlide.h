@@ -47,11 +47,15 @@ public:
         `count` of them. */
     void fillGains (double* gains, int first, int count) const noexcept;
 
+    /** The output gain is the same for every sample of the call. */
+    bool isSteady() const noexcept { return steady; }
+
     /** The linear gain the last sample of the call carries. */
     double getEndGain() const noexcept { return gainAt[(std::size_t) knots]; }
 
 private:
     int knots = 1;
+    bool steady = true;
     std::array<int, maxKnots + 1> positions {};
     std::array<double, maxKnots + 1> gainAt {};
     std::array<double, maxKnots> ratioPerSample {};

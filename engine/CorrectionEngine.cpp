@@ -37,6 +37,9 @@ namespace
     constexpr double gainDbPerKnot = 1.0;
     constexpr double octavesPerKnot = 1.0 / 6.0;
 
+    // The output gain's rise waits for a decaying boost at most this long.
+    constexpr double longestReleaseHoldSeconds = 0.1;
+
     bool isPassShape (BandType type) noexcept
     {
         return type == BandType::lowPass || type == BandType::highPass || type == BandType::bandPass;
@@ -121,6 +124,16 @@ namespace
         s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
     }
 
+    /** Samples over which the section's impulse response falls by a factor e: 1 / (1 - r) for
+        the larger pole radius r. */
+    double poleTimeConstant (const BiquadSection& s) noexcept
+    {
+        const double discriminant = s.a1 * s.a1 - 4.0 * s.a2;
+        const double radius = discriminant < 0.0 ? std::sqrt (s.a2)
+                                                 : 0.5 * (std::abs (s.a1) + std::sqrt (discriminant));
+        return radius < 1.0 ? 1.0 / (1.0 - radius) : 1e9;
+    }
+
     bool isDesignedFor (const ChannelProcessor& channel, size_t j) noexcept
     {
         return channel.designedFreqHz[j] == channel.currentFreqHz[j] && channel.designedGainDb[j] == channel.currentGainDb[j]
@@ -173,6 +186,7 @@ void CorrectionEngine::prepare (double newSampleRate, int newMaxBlockSize)
     for (auto& channel : channels)
         channel.inputRampDone = modeFadeLength;
 
+    releaseHold.prepare ((int) (longestReleaseHoldSeconds * sampleRate));
     stageInput.assign ((size_t) maxBlockSize, 0.0);
     fadingStage.assign ((size_t) maxBlockSize, 0.0);
     gainRamp.assign ((size_t) maxBlockSize, 0.0);
@@ -300,6 +314,8 @@ void CorrectionEngine::snapToTargets() noexcept
 
     currentOutputDb = targetOutputDb;
     appliedOutputGain = std::pow (10.0, currentOutputDb / 20.0);
+    releaseHold.reset();
+    holdFitsSections = false;
     updateCoefficients();
 }
 
@@ -342,20 +358,25 @@ void CorrectionEngine::beginGlideStep() noexcept
 void CorrectionEngine::planGlideStep (int numSamples) noexcept
 {
     double knots = 1.0;
+    bool sectionsMove = false;
 
     for (const auto& channel : channels)
     {
         for (size_t j = 0; j < (size_t) slotCount; ++j)
         {
             if (glidesThisCall (channel, j))
+            {
+                sectionsMove = true;
                 knots = std::max (knots, knotsForMove (channel.startFreqHz[j], channel.currentFreqHz[j],
                                                        channel.startGainDb[j], channel.currentGainDb[j],
                                                        channel.startQ[j], channel.currentQ[j], sampleRate));
+            }
         }
     }
 
     blockGlide.plan (numSamples, (int) std::min ((double) BlockGlide::maxKnots, std::ceil (knots)),
                      appliedOutputGain, startOutputDb, currentOutputDb);
+    updateReleaseHold (sectionsMove);
 }
 
 void CorrectionEngine::finishSections (ChannelProcessor& channel) noexcept
@@ -518,7 +539,55 @@ const double* CorrectionEngine::outputGains (int first, int count) noexcept
 {
     double* gains = gainRamp.data();
     blockGlide.fillGains (gains, first, count);
+
+    if (blockGlide.isSteady() && releaseHold.skipSteady (gains[0], count))
+        return gains;
+
+    for (int i = 0; i < count; ++i)
+        gains[i] = releaseHold.process (gains[i]);
+
     return gains;
+}
+
+void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
+{
+    // Only the cascade lags its coefficients.
+    if (phaseMode != PhaseMode::minimum && modeFadeRemaining == 0)
+    {
+        releaseHold.setHold (0);
+        holdFitsSections = false;
+        return;
+    }
+
+    // A settled cascade keeps its hold, so that it is in place when a boost starts to decay.
+    if (! sectionsMove && holdFitsSections)
+        return;
+
+    // Each sounding section delays what passes through it by up to about its poles' time
+    // constant, and a boost's decay passes through every section after it.
+    double longest = 0.0;
+
+    for (const auto& channel : channels)
+    {
+        double sum = 0.0;
+
+        for (size_t j = 0; j < (size_t) slotCount; ++j)
+        {
+            const bool gainShape = ! isPassShape (channel.types[j]);
+            const bool sounding = gainShape ? channel.startGainDb[j] != 0.0 || channel.currentGainDb[j] != 0.0
+                                            : channel.currentMix[j] > 0.0;
+            if (sounding)
+                sum += poleTimeConstant (channel.sections[j]);
+        }
+
+        longest = std::max (longest, sum);
+    }
+
+    // While the sections move the hold only grows: the decay still under way came from
+    // sections that lagged more than they do now.
+    const int hold = (int) std::min ((double) releaseHold.getLongestHold(), std::ceil (longest));
+    releaseHold.setHold (sectionsMove ? std::max (hold, releaseHold.getTargetHold()) : hold);
+    holdFitsSections = ! sectionsMove;
 }
 
 bool CorrectionEngine::processPiece (ChannelProcessor& channel, float* block, int count, int first,

@@ -2,6 +2,7 @@
 
 #include "BlockGlide.h"
 #include "ChannelProcessor.h"
+#include "ReleaseHold.h"
 #include "CorrectionState.h"
 #include "DoubleFft.h"
 #include "LinearPhaseDesign.h"
@@ -24,7 +25,10 @@ namespace brindle
     output gain last. Within a block the bands and the output gain move together from where
     the last block left them to the block's glided values (BlockGlide), so that neither steps
     at a block boundary and a boost never runs ahead of the headroom that takes it back. A
-    delay that moved crossfades from the old read to the new one. Sections whose values did not move are not
+    resonant section follows its coefficients only as fast as its poles let it, so a rise of
+    the gain is held back for as long as the sounding sections take (ReleaseHold): a boost
+    that glides out has gone before the headroom gives its level back. A delay that moved
+    crossfades from the old read to the new one. Sections whose values did not move are not
     designed again, so a settled correction costs no design at all.
 
     In linear phase each channel's delayed signal goes through a long FIR kernel instead: the
@@ -130,6 +134,8 @@ public:
     PhaseMode getPhaseMode() const noexcept { return phaseMode; }
     int getActiveKernelSlot() const noexcept { return activeKernelSlot.load (std::memory_order_acquire); }
     bool isKernelReady() const noexcept { return kernelReady.load (std::memory_order_acquire); }
+    /** Samples by which a rise of the output gain follows the lockstep glide. */
+    int getReleaseHold() const noexcept { return releaseHold.getHold(); }
     /** Samples left of a change of phase mode's crossfade; 0 when none runs. */
     int getModeFadeRemaining() const noexcept { return modeFadeRemaining; }
     int getModeFadeLength() const noexcept { return modeFadeLength; }
@@ -147,6 +153,7 @@ private:
     void runSections (ChannelProcessor& channel, double* samples, int count, int first) noexcept;
     void beginGlideStep() noexcept;
     void planGlideStep (int numSamples) noexcept;
+    void updateReleaseHold (bool sectionsMove) noexcept;
     BiquadCoefficients designAtShare (const ChannelProcessor& channel, int slot, double share) const noexcept;
     void finishSections (ChannelProcessor& channel) noexcept;
     bool processLinearPhase (ChannelProcessor& channel, double* samples, int count, bool crossfade, int activeSlot) noexcept;
@@ -175,6 +182,8 @@ private:
 
     // This call's step spread over its samples, and the output gain of each sample.
     BlockGlide blockGlide;
+    ReleaseHold releaseHold;
+    bool holdFitsSections = false;   // the hold was last set for sections that have not moved since
     std::vector<double> gainRamp;
 
     int modeFadeLength = 240;

@@ -96,6 +96,46 @@ TEST (EngineRealtime, CrossfadingADelayAndRampingTheGainNeitherAllocatesNorLocks
     EXPECT_TRUE (fadedAcrossCalls) << "the delay crossfade ran under the guard";
 }
 
+// A boosting room gliding in and out with safe headroom: the sections are designed at several
+// knots inside each block and the output gain's rise is held while the boost decays, also
+// across calls longer than the engine was prepared for.
+TEST (EngineRealtime, GlidingTheBandsInsideTheBlockNeitherAllocatesNorLocks)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 512);
+
+    CorrectionState boosting;
+    boosting.bandCount = 24;
+    boosting.safeHeadroom = true;
+    for (auto& band : boosting.bands)
+        band = { 1000, 12, 1 };
+    const CorrectionState flat;
+
+    std::vector<float> left (2000), right (2000);
+    int longestHold = 0;
+
+    for (int change = 0; change < 4; ++change)
+    {
+        engine.audioStates.publish (change % 2 == 0 ? boosting : flat);
+
+        RealtimeGuard guard;
+        for (int call = 0; call < 12; ++call)
+        {
+            const int n = call % 3 == 0 ? 2000 : 37;
+            for (int i = 0; i < n; ++i)
+                left[(size_t) i] = right[(size_t) i] = (float) std::sin (0.13 * (call * 37 + i));
+
+            engine.process (left.data(), right.data(), n);
+            longestHold = std::max (longestHold, engine.getReleaseHold());
+        }
+
+        EXPECT_EQ (guard.allocations(), 0u) << "change " << change;
+        EXPECT_EQ (guard.locks(), 0u) << "change " << change;
+    }
+
+    EXPECT_GT (longestHold, 0) << "the gain's rise was held under the guard";
+}
+
 // Linear phase with a kernel waiting: the crossfade, the hand-over, a change of mode (which
 // resets the convolution and fades between the paths) and blocks shorter and longer than the
 // path's own 1024.
