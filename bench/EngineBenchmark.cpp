@@ -1,6 +1,9 @@
 // The cost of the minimum-phase correction on the audio thread: 24 bands in force, 48 kHz
-// stereo, for three device block sizes, with and without a new state in every block (a new
-// state computes the safe headroom in the callback that takes it).
+// stereo, for three device block sizes: settled, with a new state in every block (a new state
+// computes the safe headroom in the callback that takes it), and gliding, where the room is
+// loaded and unloaded in turn every eight blocks and the trim moves with it (the sections are
+// designed at knots inside the block), without safe headroom so that the glide's own cost
+// shows.
 #include "engine/CorrectionEngine.h"
 
 #include <benchmark/benchmark.h>
@@ -31,7 +34,23 @@ namespace
         return state;
     }
 
-    void process (benchmark::State& run, bool newStateEveryBlock)
+    enum class Load { steady, newStateEveryBlock, gliding };
+
+    /** The room loaded, then unloaded with the trim lowered. */
+    brindle::CorrectionState glidingRoom (int change)
+    {
+        auto state = twentyFourBands (100);
+        state.safeHeadroom = false;
+
+        if (change % 2 == 1)
+        {
+            state.bandCount = 0;
+            state.outputDb = -6;
+        }
+        return state;
+    }
+
+    void process (benchmark::State& run, Load load)
     {
         const int blockSize = (int) run.range (0);
         brindle::CorrectionEngine engine;
@@ -47,8 +66,12 @@ namespace
 
         for (auto _ : run)
         {
-            if (newStateEveryBlock)
-                engine.audioStates.publish (twentyFourBands (60 + (block++ % 40)));
+            if (load == Load::newStateEveryBlock)
+                engine.audioStates.publish (twentyFourBands (60 + (block % 40)));
+            else if (load == Load::gliding && block % 8 == 0)
+                engine.audioStates.publish (glidingRoom (block / 8));
+
+            ++block;
 
             engine.process (left.data(), right.data(), blockSize);
             benchmark::DoNotOptimize (left.data());
@@ -64,11 +87,13 @@ namespace
         run.counters["core_pct"] = 100.0 * seconds / (frames / sampleRate);
     }
 
-    void steadyState (benchmark::State& run) { process (run, false); }
-    void newStateEveryBlock (benchmark::State& run) { process (run, true); }
+    void steadyState (benchmark::State& run) { process (run, Load::steady); }
+    void newStateEveryBlock (benchmark::State& run) { process (run, Load::newStateEveryBlock); }
+    void gliding (benchmark::State& run) { process (run, Load::gliding); }
 }
 
 BENCHMARK (steadyState)->Arg (64)->Arg (256)->Arg (1024);
 BENCHMARK (newStateEveryBlock)->Arg (64)->Arg (256)->Arg (1024);
+BENCHMARK (gliding)->Arg (64)->Arg (256)->Arg (1024);
 
 BENCHMARK_MAIN();
