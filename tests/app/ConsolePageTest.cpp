@@ -286,7 +286,9 @@ TEST (ConsolePage, WithoutItsDataFolderTheConsoleStillWorksAndSaysWhy)
         EXPECT_TRUE (run.output.contains ("the console keeps nothing from one start to the next")) << run.output;
 
         if (! c.link)
+        {
             EXPECT_EQ (blocker.loadFileAsString(), "mine");
+        }
     }
 
     EXPECT_TRUE (everythingUnder (elsewhere).isEmpty()) << "written through the link: " << everythingUnder (elsewhere).joinIntoString (", ");
