@@ -6,9 +6,11 @@
 #include "platform/WebBrowserComponent.h"
 #include "platform/WebViewShutdown.h"
 #include "platform/XLibrariesStayLoaded.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -85,6 +87,10 @@ namespace
 int main()
 {
     brindle::keepXLibrariesLoadedUnderSanitizers();
+    // What the views keep goes to a folder of this run's, never the user's data folder.
+    const brindle::test::TemporaryFolder webViewData;
+    setenv ("XDG_DATA_HOME", webViewData.get().getFullPathName().toRawUTF8(), 1);
+
     juce::JUCEApplicationBase::createInstance = &createNoApplication;
     juce::ScopedJuceInitialiser_GUI juce;
 

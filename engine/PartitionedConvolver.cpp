@@ -1,5 +1,7 @@
 #include "PartitionedConvolver.h"
 
+#include "SpectrumProducts.h"
+
 #include <algorithm>
 
 namespace brindle
@@ -7,38 +9,6 @@ namespace brindle
 
 namespace
 {
-    // One partition's complex products added into the sum. The restrict-qualified pointers
-    // tell the compiler that the six arrays do not overlap: without that it cannot vectorise
-    // the loop, and this loop is most of a block's cost.
-    void accumulateProducts (const float* __restrict hRe, const float* __restrict hIm,
-                             const float* __restrict xRe, const float* __restrict xIm,
-                             float* __restrict outRe, float* __restrict outIm, int count) noexcept
-    {
-        for (int j = 0; j < count; ++j)
-        {
-            outRe[j] += hRe[j] * xRe[j] - hIm[j] * xIm[j];
-            outIm[j] += hIm[j] * xRe[j] + hRe[j] * xIm[j];
-        }
-    }
-
-    // The same for two kernels' partitions against one window's spectrum, read once: during a
-    // crossfade the spectra are read for both sums in one pass. Each sum gets exactly the
-    // operations of its own pass.
-    void accumulateProductsOfBoth (const float* __restrict hRe, const float* __restrict hIm,
-                                   const float* __restrict gRe, const float* __restrict gIm,
-                                   const float* __restrict xRe, const float* __restrict xIm,
-                                   float* __restrict outRe, float* __restrict outIm,
-                                   float* __restrict otherRe, float* __restrict otherIm, int count) noexcept
-    {
-        for (int j = 0; j < count; ++j)
-        {
-            outRe[j] += hRe[j] * xRe[j] - hIm[j] * xIm[j];
-            outIm[j] += hIm[j] * xRe[j] + hRe[j] * xIm[j];
-            otherRe[j] += gRe[j] * xRe[j] - gIm[j] * xIm[j];
-            otherIm[j] += gIm[j] * xRe[j] + gRe[j] * xIm[j];
-        }
-    }
-
     int rowOfPartition (int newestRow, int partition) noexcept
     {
         // Partition p meets the window p blocks older than the newest, wrapping round the line.

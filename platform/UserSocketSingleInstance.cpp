@@ -1,12 +1,13 @@
 #include "UserSocketSingleInstance.h"
 
+#include "PrivateFolder.h"
+
 #include <juce_events/juce_events.h>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -20,21 +21,6 @@ namespace
 {
     constexpr const char* folderName = "tonwell-duzezavure";
     constexpr int largestMessage = 64 * 1024;
-
-    /** The folder exists, belongs to us and nobody else can enter it. */
-    bool makePrivateFolder (const juce::File& folder)
-    {
-        folder.getParentDirectory().createDirectory();
-        const auto path = folder.getFullPathName().toStdString();
-        if (::mkdir (path.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-
-        struct stat info {};
-        if (::lstat (path.c_str(), &info) != 0 || ! S_ISDIR (info.st_mode) || info.st_uid != ::getuid())
-            return false;
-
-        return (info.st_mode & 0077) == 0 || ::chmod (path.c_str(), 0700) == 0;
-    }
 
     bool socketAddressFor (const juce::File& socketFile, sockaddr_un& address)
     {
@@ -119,7 +105,7 @@ UserSocketSingleInstance::~UserSocketSingleInstance()
 bool UserSocketSingleInstance::acquire()
 {
     // Without a private folder no lock can be trusted: run rather than refuse to start.
-    if (! makePrivateFolder (folder))
+    if (! makePrivateFolder (folder).wasOk())
         return true;
 
     const auto lockPath = folder.getChildFile ("lock").getFullPathName().toStdString();

@@ -4,11 +4,13 @@
 #include "WebKitGtkSchemeRequest.h"
 #include "WebKitGtkView.h"
 #include "WebViewAutomation.h"
+#include "WebViewDataFolder.h"
 
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <vector>
 
 namespace brindle
@@ -29,13 +31,34 @@ namespace
         else
             (*found)->requestResource (request);
     }
+
+    // What the page stores is kept in our own folder, and nothing anywhere else. Without the
+    // folder the console still works, starting with nothing stored each time.
+    WebKitWebContext* makeContext()
+    {
+        const auto storage = WebViewDataFolder::prepare();
+
+        if (! storage.folder.has_value())
+        {
+            std::cerr << "web view: " << storage.problem << "; the console keeps nothing from one start to the next" << std::endl;
+            return webkit_web_context_new_ephemeral();
+        }
+
+        const auto data = storage.folder->getFullPathName();
+        const auto cache = storage.folder->getChildFile ("cache").getFullPathName();
+        auto* manager = webkit_website_data_manager_new ("base-data-directory", data.toRawUTF8(),
+                                                         "base-cache-directory", cache.toRawUTF8(), nullptr);
+        auto* made = webkit_web_context_new_with_website_data_manager (manager);
+        g_object_unref (manager);
+        return made;
+    }
 }
 
 WebKitWebContext* WebKitGtkContext::get()
 {
     if (context == nullptr)
     {
-        context = webkit_web_context_new_ephemeral();
+        context = makeContext();
 
         const auto scheme = getResourceProviderScheme();
         webkit_web_context_register_uri_scheme (context, scheme.toRawUTF8(), &answerSchemeRequest, nullptr, nullptr);

@@ -5,11 +5,15 @@
 #include "ApplicationFixture.h"
 #include "MessageLoop.h"
 #include "ScopedEnvironmentVariable.h"
+#include "ThisBinaryAsChild.h"
 
 #include "engine/StateParser.h"
 #include "platform/WebKitGtkBackend.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -142,6 +146,152 @@ TEST (ConsolePage, HidingShowsTheBlankPageAndShowingBootsTheConsolePageAgain)
     EXPECT_GE ((int) f.report()["meters"], 8);
 
     f.app->shutdown();
+}
+
+namespace
+{
+    // Opens the Output panel, presses the window-size step `choose` (unless it is null) as a user
+    // would, and reports the scale in force and the step shown pressed.
+    constexpr const char* zoomProbeScript = R"js(
+        (async function (choose) {
+          const backend = window.__JUCE__.backend;
+          const report = (what) => backend.emitEvent('library', { action: 'save', name: 'report ' + JSON.stringify(what) });
+          async function find(selector) {
+            for (let i = 0; i < 500; i += 1) {
+              const found = document.querySelector(selector);
+              if (found) return found;
+              await new Promise((resolve) => setTimeout(resolve, 20));
+            }
+            throw new Error('nothing matches ' + selector);
+          }
+          try {
+            if (!document.querySelector('[data-key^="seg:ui:"]')) (await find('[data-key="cell:output"]')).click();
+            if (choose !== null) (await find(`[data-key="seg:ui:${choose}"]`)).click();
+            const pressed = await find('[data-key^="seg:ui:"][aria-pressed="true"]');
+            report({ scale: document.documentElement.style.getPropertyValue('--ui'), pressed: pressed.dataset.key.slice(7) });
+          } catch (e) {
+            report({ error: String(e) });
+          }
+        })(%CHOICE%);
+    )js";
+
+    /** Starts the application, probes the zoom (choosing `choice` first, unless it is null),
+        quits and gives what the probe reported. */
+    juce::var startProbeTheZoomAndQuit (const char* choice)
+    {
+        RealConsole f;
+        f.writeSettings ("{\"version\":1,\"state\":{\"correctionPct\":50,\"bands\":[]}}");   // a room saves only with a state
+        f.app->initialise ({});
+        EXPECT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000)) << "the page never said ready";
+
+        f.engine->runScriptInAnyPage (juce::String (zoomProbeScript).replace ("%CHOICE%", choice));
+        EXPECT_TRUE (pumpUntil ([&] { return ! f.report().isVoid(); }, 15000)) << "no report came back";
+        const auto report = f.report();
+        EXPECT_FALSE (report.hasProperty ("error")) << report["error"].toString();
+
+        f.app->shutdown();
+        return report;
+    }
+
+    /** Every file and folder under `folder`, by its path relative to it. */
+    juce::StringArray everythingUnder (const juce::File& folder)
+    {
+        juce::StringArray paths;
+        for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*", juce::File::findFilesAndDirectories))
+            paths.add (entry.getFile().getRelativePathFrom (folder));
+        return paths;
+    }
+
+    unsigned modeOf (const juce::File& file)
+    {
+        struct stat info {};
+        return ::lstat (file.getFullPathName().toRawUTF8(), &info) == 0 ? (unsigned) (info.st_mode & 07777) : 0u;
+    }
+}
+
+// The zoom lives in the page's local storage: it is there again after a quit and a new start.
+// The first start runs in a process of its own (the web engine starts once per process), in a
+// home of the test's, with no XDG data or cache folder named, so that the folder comes from the
+// home folder. (A session's runtime folder is named, as a login gives one, so that what the
+// desktop's settings keep in it stays out of the home.)
+TEST (ConsolePage, TheZoomChosenBeforeAQuitIsThereAtTheNextStart)
+{
+    const TemporaryFolder home, runtime;
+    const auto homePath = home.get().getFullPathName();
+    const auto runtimePath = runtime.get().getFullPathName();
+    const juce::StringArray environment { "-u", "XDG_DATA_HOME", "-u", "XDG_CACHE_HOME", "HOME=" + homePath, "XDG_RUNTIME_DIR=" + runtimePath };
+
+    expectPassed (runThisBinary ("ConsolePageStart.DISABLED_ChooseTheLargestZoomAndQuit", environment));
+
+    const ScopedEnvironmentVariable homeHere ("HOME", homePath.toRawUTF8());
+    const ScopedEnvironmentVariable runtimeHere ("XDG_RUNTIME_DIR", runtimePath.toRawUTF8());
+    const ScopedEnvironmentVariable dataHome ("XDG_DATA_HOME", nullptr);
+    const ScopedEnvironmentVariable cacheHome ("XDG_CACHE_HOME", nullptr);
+    const auto report = startProbeTheZoomAndQuit ("null");
+    EXPECT_EQ (report["pressed"].toString(), "1.5") << juce::JSON::toString (report, true);
+    EXPECT_EQ (report["scale"].toString(), "1.5");
+
+    // Kept in the product's folder, which only this user can enter, and nowhere else.
+    const auto folder = home.get().getChildFile (".local/share/Tonwell/duzezavure-web");
+    EXPECT_EQ (modeOf (folder), 0700u);
+    for (const auto& path : everythingUnder (home.get()))
+        EXPECT_TRUE (path == ".local" || path == ".local/share" || path == ".local/share/Tonwell"
+                     || path.startsWith (".local/share/Tonwell/duzezavure-web"))
+            << "kept outside the web view's folder: " << path;
+}
+
+TEST (ConsolePageStart, DISABLED_ChooseTheLargestZoomAndQuit)
+{
+    const auto report = startProbeTheZoomAndQuit ("'1.5'");
+    EXPECT_EQ (report["pressed"].toString(), "1.5") << juce::JSON::toString (report, true);
+    EXPECT_EQ (report["scale"].toString(), "1.5");
+}
+
+TEST (ConsolePageStart, DISABLED_ReachesReady)
+{
+    RealConsole f;
+    f.app->initialise ({});
+    EXPECT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000)) << "the page never said ready";
+    f.app->shutdown();
+}
+
+// Where the web view's folder cannot be had, the console works all the same, keeping nothing,
+// and says why; what stands in the way is left as it was.
+TEST (ConsolePage, WithoutItsDataFolderTheConsoleStillWorksAndSaysWhy)
+{
+    const TemporaryFolder place;
+    const auto elsewhere = place.get().getChildFile ("elsewhere");
+    ASSERT_TRUE (elsewhere.createDirectory());
+
+    // What stands in the way, at a path under the data home: a file of the user's, or a link to
+    // another folder.
+    struct Case { const char* blocker; bool link; const char* said; };
+    const Case cases[] = {
+        { "Tonwell/duzezavure-web", false, "is not a folder" },
+        { "Tonwell", false, "cannot be made" },
+        { "Tonwell/duzezavure-web", true, "is a symbolic link" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const TemporaryFolder dataHome;
+        const auto blocker = dataHome.get().getChildFile (c.blocker);
+        SCOPED_TRACE (juce::String (c.link ? "a link at " : "a file at ") + c.blocker);
+        ASSERT_TRUE (blocker.getParentDirectory().createDirectory());
+        ASSERT_TRUE (c.link ? elsewhere.createSymbolicLink (blocker, false) : blocker.replaceWithText ("mine"));
+
+        const auto run = runThisBinary ("ConsolePageStart.DISABLED_ReachesReady", { "XDG_DATA_HOME=" + dataHome.get().getFullPathName() });
+        expectPassed (run);
+        EXPECT_TRUE (run.output.contains ("web view: ") && run.output.contains (c.said)) << run.output;
+        EXPECT_TRUE (run.output.contains ("the console keeps nothing from one start to the next")) << run.output;
+
+        if (! c.link)
+        {
+            EXPECT_EQ (blocker.loadFileAsString(), "mine");
+        }
+    }
+
+    EXPECT_TRUE (everythingUnder (elsewhere).isEmpty()) << "written through the link: " << everythingUnder (elsewhere).joinIntoString (", ");
 }
 
 namespace

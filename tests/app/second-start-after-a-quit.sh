@@ -54,7 +54,7 @@ within10s grep -q '^ready$' "$home/activations" || fail "cannot watch the displa
 for place in runtime cache; do
     session="$home/$place"
     mkdir -p "$session/home" "$session/config"
-    export HOME="$session/home" XDG_CONFIG_HOME="$session/config"
+    export HOME="$session/home" XDG_CONFIG_HOME="$session/config" XDG_DATA_HOME="$session/data"
     if [ "$place" = runtime ]; then
         export XDG_RUNTIME_DIR="$session/runtime"
         mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"

@@ -18,7 +18,7 @@ fail() { echo "$1"; [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null; exit 1; }
 
 for signal in TERM HUP; do
     rm -rf "${home:?}"/*
-    export XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/runtime"
+    export XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/runtime"
     mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
     settings="$XDG_CONFIG_HOME/Tonwell/duzezavure.json"
     folder=$(dirname "$settings")

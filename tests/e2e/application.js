@@ -1,8 +1,8 @@
 'use strict';
 
 // The application as the end-to-end run starts it: on the simulated sound card, the cable playing
-// pink noise and the speakers recorded as they play; in a home of its own (settings and runtime
-// folder); with no network but a proxy that never answers; and, when asked, with the automation
+// pink noise and the speakers recorded as they play; in a home of its own (settings, web data and
+// runtime folders); with no network but a proxy that never answers; and, when asked, with the automation
 // hook at a port of the run's choosing.
 const fs = require('node:fs');
 const path = require('node:path');
@@ -12,6 +12,7 @@ class Home {
   constructor(folder) {
     this.folder = folder;
     this.config = path.join(folder, 'config');
+    this.data = path.join(folder, 'data');
     this.runtime = path.join(folder, 'runtime');
     this.settingsFile = path.join(this.config, 'Tonwell', 'duzezavure.json');
     fs.rmSync(folder, { recursive: true, force: true });
@@ -43,6 +44,7 @@ function applicationEnvironment({ home, recording, automationPort, proxyPort, ex
   Object.assign(env, {
     HOME: home.folder,
     XDG_CONFIG_HOME: home.config,
+    XDG_DATA_HOME: home.data,
     XDG_RUNTIME_DIR: home.runtime,
     DUZEZAVURE_SIMULATED_AUDIO: '1',
     DUZEZAVURE_SIMULATED_SIGNAL: 'pink',

@@ -4,7 +4,11 @@
 #include "platform/XLibrariesStayLoaded.h"
 
 #if BRINDLE_TEST_MAIN_WITH_WEB_VIEWS
+ #include "TemporaryFolder.h"
+ #include "ThisBinaryAsChild.h"
  #include "platform/WebViewShutdown.h"
+
+ #include <cstdlib>
 #endif
 
 #include <juce_events/juce_events.h>
@@ -26,6 +30,15 @@ int main (int argc, char** argv)
 {
     testing::InitGoogleTest (&argc, argv);
     brindle::keepXLibrariesLoadedUnderSanitizers();
+
+   #if BRINDLE_TEST_MAIN_WITH_WEB_VIEWS
+    // What the web views keep goes to a folder of this run's, never the user's data folder. A
+    // test that looks at it points XDG_DATA_HOME at one of its own; a child run keeps the
+    // environment its parent test made for it (which holds a folder of the parent's).
+    const brindle::test::TemporaryFolder webViewData;
+    if (std::getenv (brindle::test::childRunVariable) == nullptr)
+        setenv ("XDG_DATA_HOME", webViewData.get().getFullPathName().toRawUTF8(), 1);
+   #endif
 
     juce::JUCEApplicationBase::createInstance = &createNoApplication;
     juce::ScopedJuceInitialiser_GUI juce;

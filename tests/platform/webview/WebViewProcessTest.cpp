@@ -1,7 +1,7 @@
 // The web view across the process: without a display, and at shut-down. Each runs this test
 // binary again as a child, on a test that is otherwise left out (DISABLED_), because GTK
 // starts once per process and ends for good.
-#include "TemporaryFolder.h"
+#include "ThisBinaryAsChild.h"
 #include "WebKitProcesses.h"
 #include "WebViewFixture.h"
 
@@ -19,46 +19,6 @@ namespace brindle::test
 
 namespace
 {
-    struct ChildRun
-    {
-        int exitCode = -1;
-        juce::String output;
-    };
-
-    ChildRun runThisBinary (const juce::String& test, const juce::StringArray& environmentChanges = {})
-    {
-        juce::StringArray command ("env");
-        command.addArray (environmentChanges);
-        command.add (juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName());
-        command.add ("--gtest_also_run_disabled_tests");
-        command.add ("--gtest_filter=" + test);
-
-        // Its output goes to a file, not a pipe: the web engine's processes would hold a pipe
-        // open after the child itself has ended.
-        const TemporaryFolder folder;
-        const auto log = folder.get().getChildFile ("child.log");
-        juce::StringArray shell { "sh", "-c", "exec \"$@\" > \"$0\" 2>&1", log.getFullPathName() };
-        shell.addArray (command);
-
-        juce::ChildProcess child;
-
-        if (! child.start (shell, 0))
-            return {};
-
-        ChildRun run;
-        if (! child.waitForProcessToFinish (120000))
-            child.kill();
-        run.exitCode = (int) child.getExitCode();
-        run.output = log.loadFileAsString();
-        return run;
-    }
-
-    void expectPassed (const ChildRun& run)
-    {
-        EXPECT_EQ (run.exitCode, 0) << run.output;
-        EXPECT_TRUE (run.output.contains ("[  PASSED  ] 1 test")) << run.output;
-    }
-
     using WebViewChild = WebViewFixture;
 
     bool isZombie (int pid)
