@@ -22,39 +22,34 @@ namespace
         return toVarArray (type->getDeviceNames (false));
     }
 
-    // A device for the shown output, made only to ask what it offers and destroyed by the
-    // caller unopened. Null when there is no type, or the type has no such output.
-    std::unique_ptr<juce::AudioIODevice> temporaryShownOutput (juce::AudioDeviceManager& manager, const AudioRoute& shown)
+    struct OfferedFormats
     {
+        juce::Array<juce::var> rates, bufferSizes;
+    };
+
+    // What the shown output offers, asked of one device made for the purpose and destroyed
+    // unopened. Empty when there is no type, or the type has no such output.
+    OfferedFormats offeredByShownOutput (juce::AudioDeviceManager& manager, const AudioRoute& shown)
+    {
+        OfferedFormats offered;
         auto* type = findDeviceType (manager, shown.deviceType);
 
         if (type == nullptr)
-            return nullptr;
+            return offered;
 
         type->scanForDevices();
-        return std::unique_ptr<juce::AudioIODevice> (type->createDevice (shown.outputDevice, {}));
-    }
+        const std::unique_ptr<juce::AudioIODevice> device (type->createDevice (shown.outputDevice, {}));
 
-    juce::var sampleRates (juce::AudioDeviceManager& manager, const AudioRoute& shown)
-    {
-        juce::Array<juce::var> rates;
+        if (device == nullptr)
+            return offered;
 
-        if (const auto device = temporaryShownOutput (manager, shown))
-            for (const auto rate : device->getAvailableSampleRates())
-                rates.add (rate);
+        for (const auto rate : device->getAvailableSampleRates())
+            offered.rates.add (rate);
 
-        return rates;
-    }
+        for (const auto size : device->getAvailableBufferSizes())
+            offered.bufferSizes.add (size);
 
-    juce::var bufferSizes (juce::AudioDeviceManager& manager, const AudioRoute& shown)
-    {
-        juce::Array<juce::var> sizes;
-
-        if (const auto device = temporaryShownOutput (manager, shown))
-            for (const auto size : device->getAvailableBufferSizes())
-                sizes.add (size);
-
-        return sizes;
+        return offered;
     }
 
     // The six route keys in the order the page and the settings file write them.
@@ -86,8 +81,9 @@ juce::var makeDeviceReport (AudioRouter& router, const StreamStatus& status,
     report->setProperty ("loopbackInputs", toVarArray (getLoopbackInputNames (manager, shown.deviceType)));
     report->setProperty ("platform", "windows");
     report->setProperty ("canSetDefaultOutput", false);
-    report->setProperty ("rates", sampleRates (manager, shown));
-    report->setProperty ("bufferSizes", bufferSizes (manager, shown));
+    const auto offered = offeredByShownOutput (manager, shown);
+    report->setProperty ("rates", offered.rates);
+    report->setProperty ("bufferSizes", offered.bufferSizes);
     report->setProperty ("selected", makeRouteObject (selected));
     report->setProperty ("status", makeStatusObject (status));
     report->setProperty ("sampleRate", status.outputRate > 0.0 ? status.outputRate : selected.sampleRate);

@@ -24,8 +24,8 @@ namespace brindle
     differ while another device type is looked at. Nothing that cannot be had stops the
     report: it becomes an empty array.
 
-    Building it is costly: five scans of the shown type and two temporary devices, created to
-    ask what the output offers and destroyed without being opened. Neither route is changed,
+    Building it is costly: four scans of the shown type and a temporary device, created to ask
+    what the output offers and destroyed without being opened. Neither route is changed,
     and no device the router holds is touched.
 
     Threading: message thread (device scans, and the router's device manager). */

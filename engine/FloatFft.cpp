@@ -33,20 +33,23 @@ namespace
 #endif
 }
 
-void FloatFft::prepare (int newOrder)
+bool FloatFft::prepare (int newOrder)
 {
-    order = std::max (newOrder, 1);
-    pointCount = 1 << order;
+    if (newOrder > maxOrder)
+        return false;
 
-    fft_tables::fillTwiddles (cosTable, sinTable, pointCount);
+    order = std::max (newOrder, 1);
+    size = 1 << order;
+
+    fft_tables::fillTwiddles (cosTable, sinTable, size);
     fft_tables::fillBitReverse (bitReverse, order);
 
-    stageCos.assign ((size_t) pointCount, 0.0f);
-    stageSin.assign ((size_t) pointCount, 0.0f);
+    stageCos.assign ((size_t) size, 0.0f);
+    stageSin.assign ((size_t) size, 0.0f);
 
-    for (int half = 1; half < pointCount; half *= 2)
+    for (int half = 1; half < size; half *= 2)
     {
-        const int step = pointCount / (2 * half);
+        const int step = size / (2 * half);
 
         for (int k = 0; k < half; ++k)
         {
@@ -54,6 +57,8 @@ void FloatFft::prepare (int newOrder)
             stageSin[(size_t) (half + k)] = sinTable[(size_t) (k * step)];
         }
     }
+
+    return true;
 }
 
 bool FloatFft::usesBlockedPasses() const noexcept
@@ -65,8 +70,8 @@ void FloatFft::plainForward (float* re, float* im) const noexcept
 {
     fft_tables::reorder (re, im, bitReverse);
 
-    for (int half = 1; half < pointCount; half *= 2)
-        for (int start = 0; start < pointCount; start += 2 * half)
+    for (int half = 1; half < size; half *= 2)
+        for (int start = 0; start < size; start += 2 * half)
             for (int k = 0; k < half; ++k)
                 fft_tables::butterfly (re, im, start + k, start + k + half, stageCos[(size_t) (half + k)], stageSin[(size_t) (half + k)]);
 }
@@ -82,25 +87,25 @@ void FloatFft::forward (float* re, float* im) const noexcept
     reorderWithFirstStages (re, im, false);
 
     int half = 4;
-    for (; half * 4 <= pointCount; half *= 4)
+    for (; half * 4 <= size; half *= 4)
         stagePair (re, im, half);
 
-    if (half < pointCount)
+    if (half < size)
         longStage (re, im, half);
 }
 
 void FloatFft::inverse (float* re, float* im) const noexcept
 {
-    const float scale = 1.0f / (float) pointCount;
+    const float scale = 1.0f / (float) size;
 
     if (! usesBlockedPasses())
     {
-        for (int i = 0; i < pointCount; ++i)
+        for (int i = 0; i < size; ++i)
             im[i] = -im[i];
 
         plainForward (re, im);
 
-        for (int i = 0; i < pointCount; ++i)
+        for (int i = 0; i < size; ++i)
         {
             re[i] = re[i] * scale;
             im[i] = -im[i] * scale;
@@ -111,10 +116,10 @@ void FloatFft::inverse (float* re, float* im) const noexcept
     reorderWithFirstStages (re, im, true);
 
     int half = 4;
-    for (; half * 4 < pointCount; half *= 4)
+    for (; half * 4 < size; half *= 4)
         stagePair (re, im, half);
 
-    if (half < pointCount / 2)
+    if (half < size / 2)
         longStage (re, im, half);
 
     lastStageConjugatedAndScaled (re, im);
@@ -130,8 +135,8 @@ void FloatFft::inverse (float* re, float* im) const noexcept
 // store. Blocks swap in pairs (b and b reversed) or stay in place, as the swaps would.
 void FloatFft::reorderWithFirstStages (float* re, float* im, bool conjugate) const noexcept
 {
-    const int quarter = pointCount / 4;
-    const int columns = pointCount / 16;
+    const int quarter = size / 4;
+    const int columns = size / 16;
     const __m128 signs = conjugate ? _mm_set1_ps (-0.0f) : _mm_setzero_ps();
 
     // Stage of half-length 1: k = 0 only; of half-length 2: k = 0 and 1.
@@ -198,7 +203,7 @@ void FloatFft::longStage (float* re, float* im, int half) const noexcept
     const float* wRe = stageCos.data() + half;
     const float* wIm = stageSin.data() + half;
 
-    for (int start = 0; start < pointCount; start += 2 * half)
+    for (int start = 0; start < size; start += 2 * half)
     {
         for (int k = 0; k < half; k += 4)
         {
@@ -225,7 +230,7 @@ void FloatFft::stagePair (float* re, float* im, int half) const noexcept
     const float* w2Re = stageCos.data() + 2 * half;
     const float* w2Im = stageSin.data() + 2 * half;
 
-    for (int start = 0; start < pointCount; start += 4 * half)
+    for (int start = 0; start < size; start += 4 * half)
     {
         for (int k = 0; k < half; k += 4)
         {
@@ -258,10 +263,10 @@ void FloatFft::stagePair (float* re, float* im, int half) const noexcept
 // operations on the same values as a separate pass after the stage.
 void FloatFft::lastStageConjugatedAndScaled (float* re, float* im) const noexcept
 {
-    const int half = pointCount / 2;
+    const int half = size / 2;
     const float* wRe = stageCos.data() + half;
     const float* wIm = stageSin.data() + half;
-    const __m128 scale = _mm_set1_ps (1.0f / (float) pointCount);
+    const __m128 scale = _mm_set1_ps (1.0f / (float) size);
     const __m128 signs = _mm_set1_ps (-0.0f);
 
     for (int a = 0; a < half; a += 4)

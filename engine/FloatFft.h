@@ -29,17 +29,20 @@ namespace brindle
 class FloatFft
 {
 public:
-    /** [message thread] Builds a transform of 2 to the power order points; an order below 2
-        is taken as 1 (two points). */
-    void prepare (int order);
+    static constexpr int maxOrder = 24;
 
-    /** [device thread] Forward transform in place of size() values in each array. */
+    /** [message thread] Builds a transform of 2 to the power order points; an order below 1
+        is taken as 1 (two points). Returns false, and keeps the transform as it was, for an
+        order above maxOrder. */
+    bool prepare (int order);
+
+    /** [device thread] Forward transform in place of getSize() values in each array. */
     void forward (float* re, float* im) const noexcept;
 
-    /** [device thread] Inverse transform in place, scaled by 1/size(). */
+    /** [device thread] Inverse transform in place, scaled by 1/getSize(). */
     void inverse (float* re, float* im) const noexcept;
 
-    int size() const noexcept { return pointCount; }
+    int getSize() const noexcept { return size; }
     int getOrder() const noexcept { return order; }
 
     const std::vector<float>& getCosTable() const noexcept { return cosTable; }
@@ -66,7 +69,7 @@ private:
     // h to 2h - 1, entry h + k being the table's entry k N / 2h. Copies, not new values.
     std::vector<float> stageCos, stageSin;
 
-    int pointCount = 0;
+    int size = 0;
     int order = 0;
 };
 

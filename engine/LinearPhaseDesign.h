@@ -61,7 +61,8 @@ public:
     Outcome design (const CorrectionState& state, double sampleRate, int taps,
                     double* left, double* right, const ExitTest& shouldExit = {});
 
-    /** The transform size for a kernel length: the first power of two from 4 at least 4 taps. */
+    /** The transform size for a kernel length: the smallest power of two, from 4 up, that is at
+        least four times the taps (16384 taps design on 65536 points). */
     static int transformSizeFor (int taps) noexcept;
 
 private:

@@ -197,11 +197,11 @@ TEST (DeviceReport, BuildingOneLeavesNoDeviceBehindAndTheRouteInForceRunningAsIt
     const auto opensBefore = rig.system->getDeviceOpensSoFar();
 
     const auto report = makeDeviceReport (rig.router, rig.router.getStatus(), rig.router.getCurrentRoute(), shown);
-    ASSERT_EQ (text (report["rates"]), "[44100.0, 48000.0]") << "the temporary devices were made";
+    ASSERT_EQ (text (report["rates"]), "[44100.0, 48000.0]") << "the temporary device was made";
 
     EXPECT_EQ (rig.system->getLiveDeviceCount(), 2) << "only the router's two devices";
     EXPECT_EQ (rig.system->getOpenDeviceCount(), 2);
-    EXPECT_EQ (rig.system->getDeviceOpensSoFar(), opensBefore) << "the temporary devices are never opened";
+    EXPECT_EQ (rig.system->getDeviceOpensSoFar(), opensBefore) << "the temporary device is never opened";
     expectSameRoute (rig.router.getCurrentRoute(), route);
     EXPECT_TRUE (rig.router.isRunning());
     EXPECT_EQ (speakers.getStartCount(), 1) << "not reopened";

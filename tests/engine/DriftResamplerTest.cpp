@@ -1,5 +1,5 @@
 #include "TestSeed.h"
-#include "bench/SineFit.h"
+#include "SineFit.h"
 #include "engine/AudioFifo.h"
 #include "engine/DriftResampler.h"
 
