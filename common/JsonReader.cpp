@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <unordered_set>
 
 namespace brindle
 {
@@ -191,6 +192,7 @@ namespace
 
             juce::var result (new juce::DynamicObject());
             auto& members = result.getDynamicObject()->getProperties();
+            int membersWritten = 0;
             skipWhiteSpace();
 
             if (at != end && *at == '}')
@@ -207,11 +209,11 @@ namespace
                 if (*at != '"')
                     fail ("expected a member name in double quotes");
 
-                const auto nameAt = at;
-                const auto name = text();
+                if (membersWritten++ == maxJsonObjectMembers)
+                    fail ("an object may hold at most " + juce::String (maxJsonObjectMembers) + " members");
 
-                if (name.isEmpty())
-                    failAt (nameAt, "a member name may not be empty");
+                const auto nameAt = at;
+                const auto name = memberName (nameAt);
 
                 skipWhiteSpace();
                 expectMore ("inside an object");
@@ -220,7 +222,7 @@ namespace
                     fail ("expected ':' after the member name");
 
                 ++at;
-                members.set (juce::Identifier (name), value (depth + 1));
+                members.set (name, value (depth + 1));
                 skipWhiteSpace();
                 expectMore ("inside an object");
 
@@ -235,6 +237,23 @@ namespace
 
                 ++at;
             }
+        }
+
+        juce::Identifier memberName (const char* nameAt)
+        {
+            const auto name = text();
+
+            if (name.isEmpty())
+                failAt (nameAt, "a member name may not be empty");
+
+            // The pooled text's address tells a name apart from every other.
+            const juce::Identifier identifier (name);
+
+            if (differentNames.insert (identifier.getCharPointer().getAddress()).second
+                && differentNames.size() > (size_t) maxJsonMemberNames)
+                failAt (nameAt, "more than " + juce::String (maxJsonMemberNames) + " different member names");
+
+            return identifier;
         }
 
         juce::var literal (const char* word, juce::var result)
@@ -419,6 +438,7 @@ namespace
 
         const char* at;
         const char* const end;
+        std::unordered_set<const void*> differentNames;
     };
 
     /** "line 3, column 7", counting characters, not bytes. */
