@@ -30,4 +30,9 @@ constexpr size_t maxJsonTextBytes = (size_t) 8 * 1024 * 1024;
 constexpr int maxJsonObjectMembers = 1024;
 constexpr int maxJsonMemberNames = 2048;
 
+/** The longest correction state taken from the page, as its text. The page's own state (24
+    bands, a baseline of 24, a name of 120 characters) stays under 8 kB on one line; this is
+    eight times that, and the settings file still holds some 50 rooms of this size. */
+constexpr size_t maxStateJsonBytes = (size_t) 64 * 1024;
+
 } // namespace brindle

@@ -6,6 +6,7 @@
 #include "RouteMessage.h"
 #include "StatusObject.h"
 #include "VendorLink.h"
+#include "common/JsonLimits.h"
 #include "engine/DeviceLists.h"
 #include "engine/StateParser.h"
 
@@ -142,16 +143,16 @@ void ConsoleComponent::handleStateEvent (const juce::var& payload)
     const auto text = payload.toString();
 
     // Too large to be a state: malformed, like text that is not one.
-    if (text.getNumBytesAsUTF8() > maxStateTextBytes)
+    if (text.getNumBytesAsUTF8() > maxStateJsonBytes)
         return;
 
     const auto parsed = CorrectionState::fromJson (text);
 
-    if (! parsed.ok)
+    // So is a state the settings file has no room for: the audio keeps the stored one.
+    if (! parsed.ok || ! settings.setStateJson (text))
         return;
 
     router.applyState (parsed.state);
-    settings.setStateJson (text);
     settings.save();
 }
 
@@ -167,6 +168,13 @@ void ConsoleComponent::handleRouteEvent (const juce::var& payload)
 
 void ConsoleComponent::applyRoute (const AudioRoute& route)
 {
+    // A route the settings file has no room for is not opened either, as a malformed one.
+    if (! settings.setRouting (route))
+    {
+        sendDevices();
+        return;
+    }
+
     // A route that fails to open stays the route in force: it is stored and tried again at the
     // next start, and the page reads the failure from the status.
     router.setRoute (route);
@@ -175,7 +183,6 @@ void ConsoleComponent::applyRoute (const AudioRoute& route)
         services.routeApplied();
 
     shownRoute = router.getCurrentRoute();
-    settings.setRouting (router.getCurrentRoute());
     settings.save();
 
     applyStoredState();
@@ -217,7 +224,8 @@ void ConsoleComponent::handleLibraryEvent (const juce::var& payload)
 
     if (action == "save")
     {
-        // The room saved is the state in force, never what the payload carries.
+        // The room saved is the state in force, never what the payload carries. A room the
+        // settings file has no room for is not stored, and the list says so.
         settings.putLibraryEntry (name, settings.getStateJson());
         settings.save();
         sendLibrary();
@@ -237,11 +245,10 @@ void ConsoleComponent::handleLibraryEvent (const juce::var& payload)
 
         const auto parsed = CorrectionState::fromJson (entry);
 
-        if (! parsed.ok)
+        if (! parsed.ok || ! settings.setStateJson (entry))
             return;
 
         router.applyState (parsed.state);
-        settings.setStateJson (entry);
         settings.save();
         sendRestore (entry);
     }
