@@ -490,4 +490,11 @@ juce::var readMember (const juce::DynamicObject& object, const juce::Identifier&
     return value.isMethod() ? juce::var() : value;
 }
 
+juce::String readMemberText (const juce::DynamicObject& object, const juce::Identifier& key)
+{
+    const auto value = readMember (object, key);
+    const bool hasText = value.isString() || value.isInt() || value.isInt64() || value.isDouble() || value.isBool();
+    return hasText ? value.toString() : juce::String();
+}
+
 } // namespace brindle

@@ -38,4 +38,9 @@ juce::Result parseJson (const juce::String& text, juce::var& value);
     method. */
 juce::var readMember (const juce::DynamicObject& object, const juce::Identifier& key);
 
+/** An object's value for a key as text: a string as it is, a number or a boolean in its text
+    form (true as "1", false as "0"), anything else (a missing key, null, a method, an object,
+    an array) as the empty text. The framework's own text of an object is its heap address. */
+juce::String readMemberText (const juce::DynamicObject& object, const juce::Identifier& key);
+
 } // namespace brindle

@@ -7,6 +7,7 @@
 #include "StatusObject.h"
 #include "VendorLink.h"
 #include "common/JsonLimits.h"
+#include "common/JsonReader.h"
 #include "engine/DeviceLists.h"
 #include "engine/StateParser.h"
 
@@ -17,11 +18,11 @@ namespace
 {
     constexpr int meterIntervalMs = 100;
 
-    // A missing key or null gives the empty text, anything else its text form.
+    // A string, number or boolean gives its text, anything else (an object too) the empty text.
     juce::String textOf (const juce::var& object, const juce::Identifier& key)
     {
         if (auto* members = object.getDynamicObject())
-            return readProperty (*members, key).toString();
+            return readMemberText (*members, key);
 
         return {};
     }

@@ -269,6 +269,35 @@ TEST (JsonReader, AnObjectHoldsAtMost1024MembersAndATextNamesAtMost2048)
                "line 1, column " + juce::String (7 + (int) objectOfMembers (1024).size() + 1) + ": an object may hold at most 1024 members");
 }
 
+TEST (JsonReader, AMembersTextIsAStringNumberOrBooleanAndNothingElse)
+{
+    const juce::var method { juce::var::NativeFunction ([] (const juce::var::NativeFunctionArgs&) { return juce::var(); }) };
+
+    struct Case { const char* what; juce::var value; juce::String text; };
+    const Case cases[] = {
+        { "string", "Speakers", "Speakers" },
+        { "empty string", "", "" },
+        { "int", 7, "7" },
+        { "int64", (juce::int64) 1 << 40, "1099511627776" },
+        { "double", 44100.5, "44100.5" },
+        { "true", true, "1" },
+        { "false", false, "0" },
+        { "null", juce::var(), "" },
+        { "object", read ("{\"name\": \"Speakers\"}"), "" },
+        { "empty object", read ("{}"), "" },
+        { "array", read ("[\"Speakers\"]"), "" },
+        { "method", method, "" },
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::DynamicObject object;
+        object.setProperty ("key", c.value);
+        EXPECT_EQ (readMemberText (object, "key"), c.text) << c.what;
+        EXPECT_EQ (readMemberText (object, "missing"), "") << c.what;
+    }
+}
+
 TEST (JsonReader, TextLongerThanEightMebibytesIsRefused)
 {
     ASSERT_EQ (maxJsonTextBytes, (size_t) 8 * 1024 * 1024);

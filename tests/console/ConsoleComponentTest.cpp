@@ -403,6 +403,17 @@ TEST (ConsoleComponent, TheLibrarySavesTheStateInForceDeletesAndLoads)
     EXPECT_EQ (reread.getLibraryNames().size(), 0) << "each change is saved";
 }
 
+TEST (ConsoleComponent, ALibraryNameIsAStringNumberOrBooleanAndAnObjectOrArrayIsNoName)
+{
+    ConsoleRig rig ("{\"version\":1,\"state\":" + stateWithOutput (-2) + "}");
+
+    for (const auto& name : { juce::var (new juce::DynamicObject()), juce::var (juce::Array<juce::var> { "Den" }),
+                              juce::var (5), juce::var (true) })
+        rig.view->postPageEvent ("library", object ({ { "action", "save" }, { "name", name } }));
+
+    EXPECT_EQ (rig.settings.getLibraryNames(), juce::StringArray ("1", "5"));
+}
+
 TEST (ConsoleComponent, ShellActionsOpenTheSoundSettingsAndOnlyTheVendorsPages)
 {
     ConsoleRig rig;
