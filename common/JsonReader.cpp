@@ -14,6 +14,9 @@ namespace brindle
 
 namespace
 {
+    /** More different member names than any text of this program's own holds, its rooms aside. */
+    constexpr size_t namesBeforeThePoolIsCleared = 64;
+
     /** Where and why reading stopped; thrown from any depth and caught once, in `parseJson`. */
     struct ParseError
     {
@@ -436,6 +439,10 @@ namespace
             return result;
         }
 
+    public:
+        size_t differentNameCount() const { return differentNames.size(); }
+
+    private:
         const char* at;
         const char* const end;
         std::unordered_set<const void*> differentNames;
@@ -468,17 +475,26 @@ juce::Result parseJson (const juce::String& text, juce::var& value)
                                    + juce::String ((juce::int64) maxJsonTextBytes) + " are read");
 
     const auto* start = text.toRawUTF8();
+    Parser parser (start, size);
+    auto result = juce::Result::ok();
 
     try
     {
-        value = Parser (start, size).document();
+        value = parser.document();
     }
     catch (const ParseError& error)
     {
-        return juce::Result::fail (positionOf (start, error.at) + ": " + error.message);
+        result = juce::Result::fail (positionOf (start, error.at) + ": " + error.message);
     }
 
-    return juce::Result::ok();
+    // The framework lets names no one holds any more stay in its pool for half a minute, and
+    // each new name costs in proportion to the pool: texts of many names, one after another,
+    // would each cost more than the last. After such a text the names of earlier ones (and of
+    // this one, when it was refused) leave the pool.
+    if (parser.differentNameCount() > namesBeforeThePoolIsCleared)
+        juce::StringPool::getGlobalPool().garbageCollect();
+
+    return result;
 }
 
 juce::var readMember (const juce::DynamicObject& object, const juce::Identifier& key)
