@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace brindle
 {
@@ -143,6 +144,32 @@ namespace
         return saturatingInt ((double) value);
     }
 
+    /** A member of an object as it stood before a change, to put back should the change be
+        refused: its value where it stood, or no member at all. */
+    class MemberBefore
+    {
+    public:
+        MemberBefore (juce::DynamicObject& objectToWatch, const juce::Identifier& nameToWatch)
+            : object (objectToWatch), name (nameToWatch)
+        {
+            if (const auto* held = object.getProperties().getVarPointer (name))
+                value = *held;
+        }
+
+        void restore() const
+        {
+            if (value.has_value())
+                object.setProperty (name, *value);
+            else
+                object.removeProperty (name);
+        }
+
+    private:
+        juce::DynamicObject& object;
+        juce::Identifier name;
+        std::optional<juce::var> value;
+    };
+
     /** The next name for a copy of `file` that does not exist yet. */
     juce::File unusedUnreadableCopyName (const juce::File& file)
     {
@@ -185,6 +212,8 @@ void DuzezavureSettings::load()
 
     if (! parsed.isVoid())
         root = std::move (parsed);
+
+    text.reset();
 }
 
 bool DuzezavureSettings::keepFileAside()
@@ -208,19 +237,35 @@ void DuzezavureSettings::save()
         access = FileAccess::write;
     }
 
-    if (! file.getParentDirectory().createDirectory().wasOk())
+    if (! text.has_value())
+        text = toReadableJsonUtf8 (root, JsonLayout::indented);
+
+    // A document the next start could not read is never written: the file keeps the last one.
+    if (! text.has_value() || ! file.getParentDirectory().createDirectory().wasOk())
         return;
 
-    const auto bytes = toJsonUtf8 (root, JsonLayout::indented);
-    replaceFileContents (file, bytes.data(), bytes.size());
+    replaceFileContents (file, text->data(), text->size());
 }
 
 juce::DynamicObject& DuzezavureSettings::getRootObject()
 {
+    text.reset();   // the caller may change the document
+
     if (root.getDynamicObject() == nullptr)
         root = juce::var (new juce::DynamicObject());
 
     return *root.getDynamicObject();
+}
+
+bool DuzezavureSettings::keepIfReadable (const std::function<void()>& undo)
+{
+    text = toReadableJsonUtf8 (root, JsonLayout::indented);
+
+    if (text.has_value())
+        return true;
+
+    undo();
+    return false;
 }
 
 juce::String DuzezavureSettings::getStateJson() const
@@ -229,10 +274,17 @@ juce::String DuzezavureSettings::getStateJson() const
     return object != nullptr ? singleLineObject (readMember (*object, stateKey)) : juce::String();
 }
 
-void DuzezavureSettings::setStateJson (const juce::String& json)
+bool DuzezavureSettings::setStateJson (const juce::String& json)
 {
-    if (auto parsed = parseObject (json); ! parsed.isVoid())
-        getRootObject().setProperty (stateKey, parsed);
+    auto parsed = parseObject (json);
+
+    if (parsed.isVoid())
+        return false;
+
+    auto& document = getRootObject();
+    const MemberBefore before (document, stateKey);
+    document.setProperty (stateKey, parsed);
+    return keepIfReadable ([&] { before.restore(); });
 }
 
 AudioRoute DuzezavureSettings::getRouting() const
@@ -261,7 +313,7 @@ AudioRoute DuzezavureSettings::getRouting() const
     return route;
 }
 
-void DuzezavureSettings::setRouting (const AudioRoute& route)
+bool DuzezavureSettings::setRouting (const AudioRoute& route)
 {
     juce::var routing (new juce::DynamicObject());
     auto& members = *routing.getDynamicObject();
@@ -271,7 +323,11 @@ void DuzezavureSettings::setRouting (const AudioRoute& route)
     members.setProperty ("sampleRate", route.sampleRate);
     members.setProperty ("bufferSize", route.bufferSize);
     members.setProperty ("queueMs", route.queueMs);
-    getRootObject().setProperty (routingKey, routing);
+
+    auto& document = getRootObject();
+    const MemberBefore before (document, routingKey);
+    document.setProperty (routingKey, routing);
+    return keepIfReadable ([&] { before.restore(); });
 }
 
 juce::StringArray DuzezavureSettings::getLibraryNames() const
@@ -301,22 +357,26 @@ juce::String DuzezavureSettings::getLibraryEntryJson (const juce::String& name) 
     return singleLineObject (readMember (*entries, name));
 }
 
-void DuzezavureSettings::putLibraryEntry (const juce::String& name, const juce::String& json)
+bool DuzezavureSettings::putLibraryEntry (const juce::String& name, const juce::String& json)
 {
     if (name.isEmpty())
-        return;
+        return false;
 
     auto parsed = parseObject (json);
 
     if (parsed.isVoid())
-        return;
+        return false;
 
     auto& document = getRootObject();
+    const MemberBefore libraryBefore (document, libraryKey);
 
     if (readMember (document, libraryKey).getDynamicObject() == nullptr)
         document.setProperty (libraryKey, new juce::DynamicObject());
 
-    document.getProperty (libraryKey).getDynamicObject()->setProperty (name, parsed);
+    auto& library = *document.getProperty (libraryKey).getDynamicObject();
+    const MemberBefore entryBefore (library, name);
+    library.setProperty (name, parsed);
+    return keepIfReadable ([&] { entryBefore.restore(); libraryBefore.restore(); });
 }
 
 void DuzezavureSettings::removeLibraryEntry (const juce::String& name)
@@ -325,7 +385,10 @@ void DuzezavureSettings::removeLibraryEntry (const juce::String& name)
     const auto library = object != nullptr ? readMember (*object, libraryKey) : juce::var();
 
     if (auto* entries = library.getDynamicObject(); entries != nullptr && name.isNotEmpty())
+    {
         entries->removeProperty (name);
+        text.reset();
+    }
 }
 
 } // namespace brindle

@@ -5,6 +5,10 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
+#include <optional>
+#include <string>
+
 namespace brindle
 {
 
@@ -28,6 +32,11 @@ namespace brindle
     - With no application-data folder there is no file: nothing is read or written.
     - A save writes a temporary file in the same folder and renames it into place only when
       every byte reached the disk.
+    - The file always reads back: a change that would make the document one `load` refuses
+      (longer than the reader takes, or an object of too many members, or too many different
+      names; common/JsonLimits.h) is refused and leaves the document as it was, and `save`
+      never writes such a document (one changed through `getRootObject`), leaving the file as
+      it was.
 
     Threading: message thread only; takes no lock. */
 class DuzezavureSettings
@@ -43,23 +52,24 @@ public:
     void load();
 
     /** [message thread] Writes the whole document, indented with CRLF line ends. Does nothing
-        before `load`. A failure is not reported; the document stays and a later save tries
-        again. */
+        before `load`, nor for a document its reader would refuse. A failure is not reported;
+        the document stays and a later save tries again. */
     void save();
 
     /** [message thread] The settings file; an empty path when there is no folder. */
     juce::File getFile() const;
 
     /** [message thread] The document's root object (replaced by an empty one first, should the
-        document not be an object). */
+        document not be an object). The next save checks the whole document again, for the
+        caller may change it. */
     juce::DynamicObject& getRootObject();
 
     /** [message thread] "state" as single-line JSON text when it is an object; else empty. */
     juce::String getStateJson() const;
 
-    /** [message thread] Stores the parsed text as "state" when it is a JSON object; otherwise
-        nothing changes. */
-    void setStateJson (const juce::String& json);
+    /** [message thread] Stores the parsed text as "state" when it is a JSON object and the
+        document with it still reads back; otherwise nothing changes. Whether it was stored. */
+    bool setStateJson (const juce::String& json);
 
     /** [message thread] "routing" as stored, with the route defaults for what is missing and no
         range checks: values may be absurd, but every conversion is defined (a huge or
@@ -67,8 +77,9 @@ public:
         (nor a text holding one) reads as the default, as a missing one does. */
     AudioRoute getRouting() const;
 
-    /** [message thread] Replaces "routing" (in place when present) by the route's six keys. */
-    void setRouting (const AudioRoute& route);
+    /** [message thread] Replaces "routing" (in place when present) by the route's six keys,
+        unless the document with them would not read back. Whether it was stored. */
+    bool setRouting (const AudioRoute& route);
 
     /** [message thread] The names in "library", sorted ignoring case (`compareIgnoringCase`);
         empty when "library" is missing or not an object. */
@@ -78,9 +89,10 @@ public:
         object; else empty. */
     juce::String getLibraryEntryJson (const juce::String& name) const;
 
-    /** [message thread] Stores the parsed text under the name when the name is not empty and
-        the text is a JSON object; a "library" that is not an object is replaced first. */
-    void putLibraryEntry (const juce::String& name, const juce::String& json);
+    /** [message thread] Stores the parsed text under the name when the name is not empty, the
+        text is a JSON object and the document with it still reads back; a "library" that is
+        not an object is replaced first. Whether it was stored (otherwise nothing changed). */
+    bool putLibraryEntry (const juce::String& name, const juce::String& json);
 
     /** [message thread] Removes the entry of exactly that name, if "library" holds one. */
     void removeLibraryEntry (const juce::String& name);
@@ -97,9 +109,15 @@ private:
 
     bool keepFileAside();
 
+    /** Keeps the change just made when the document still reads back, its text ready for the
+        next save; otherwise `undo` takes it back. Whether it was kept. */
+    bool keepIfReadable (const std::function<void()>& undo);
+
     juce::var root;
     juce::File file;
     FileAccess access = FileAccess::none;
+    std::optional<std::string> text;   // the document as the next save writes it; none when
+                                       // it may have changed since it was last written out
 };
 
 } // namespace brindle

@@ -9,8 +9,6 @@
 #include "FakeApplicationDataFolder.h"
 #include "FakeWebBrowserBackend.h"
 
-#include "common/JsonWriter.h"
-#include "common/SafeFileWrite.h"
 #include "console/ConsoleComponent.h"
 #include "engine/StateParser.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
@@ -119,7 +117,8 @@ namespace
         for (int step = 0; step < steps; ++step)
             whole.push_back (microsOf ([&] { console.handleStateEvent (payloads[(size_t) step]); }));
 
-        std::string text;
+        // Storing the state writes the document out as text (checking that it reads back);
+        // the save writes that text to the disk.
         for (int step = 0; step < steps; ++step)
         {
             const auto& payload = payloads[(size_t) step];
@@ -127,9 +126,8 @@ namespace
                 const auto parsed = CorrectionState::fromJson (payload.toString());
                 router.applyState (parsed.state);
                 settings.setStateJson (payload.toString());
-                text = toJsonUtf8 (juce::var (&settings.getRootObject()), JsonLayout::indented);
             }));
-            disk.push_back (microsOf ([&] { replaceFileContents (settings.getFile(), text.data(), text.size()); }));
+            disk.push_back (microsOf ([&] { settings.save(); }));
         }
 
         std::printf ("settings file %.0f kB (50 rooms of 24 bands with baselines), on %s at %s\n",

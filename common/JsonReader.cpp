@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <unordered_set>
 
 namespace brindle
 {
 
 namespace
 {
+    /** More different member names than any text of this program's own holds, its rooms aside. */
+    constexpr size_t namesBeforeThePoolIsCleared = 64;
+
     /** Where and why reading stopped; thrown from any depth and caught once, in `parseJson`. */
     struct ParseError
     {
@@ -191,6 +195,7 @@ namespace
 
             juce::var result (new juce::DynamicObject());
             auto& members = result.getDynamicObject()->getProperties();
+            int membersWritten = 0;
             skipWhiteSpace();
 
             if (at != end && *at == '}')
@@ -207,11 +212,11 @@ namespace
                 if (*at != '"')
                     fail ("expected a member name in double quotes");
 
-                const auto nameAt = at;
-                const auto name = text();
+                if (membersWritten++ == maxJsonObjectMembers)
+                    fail ("an object may hold at most " + juce::String (maxJsonObjectMembers) + " members");
 
-                if (name.isEmpty())
-                    failAt (nameAt, "a member name may not be empty");
+                const auto nameAt = at;
+                const auto name = memberName (nameAt);
 
                 skipWhiteSpace();
                 expectMore ("inside an object");
@@ -220,7 +225,7 @@ namespace
                     fail ("expected ':' after the member name");
 
                 ++at;
-                members.set (juce::Identifier (name), value (depth + 1));
+                members.set (name, value (depth + 1));
                 skipWhiteSpace();
                 expectMore ("inside an object");
 
@@ -235,6 +240,23 @@ namespace
 
                 ++at;
             }
+        }
+
+        juce::Identifier memberName (const char* nameAt)
+        {
+            const auto name = text();
+
+            if (name.isEmpty())
+                failAt (nameAt, "a member name may not be empty");
+
+            // The pooled text's address tells a name apart from every other.
+            const juce::Identifier identifier (name);
+
+            if (differentNames.insert (identifier.getCharPointer().getAddress()).second
+                && differentNames.size() > (size_t) maxJsonMemberNames)
+                failAt (nameAt, "more than " + juce::String (maxJsonMemberNames) + " different member names");
+
+            return identifier;
         }
 
         juce::var literal (const char* word, juce::var result)
@@ -417,8 +439,13 @@ namespace
             return result;
         }
 
+    public:
+        size_t differentNameCount() const { return differentNames.size(); }
+
+    private:
         const char* at;
         const char* const end;
+        std::unordered_set<const void*> differentNames;
     };
 
     /** "line 3, column 7", counting characters, not bytes. */
@@ -448,17 +475,26 @@ juce::Result parseJson (const juce::String& text, juce::var& value)
                                    + juce::String ((juce::int64) maxJsonTextBytes) + " are read");
 
     const auto* start = text.toRawUTF8();
+    Parser parser (start, size);
+    auto result = juce::Result::ok();
 
     try
     {
-        value = Parser (start, size).document();
+        value = parser.document();
     }
     catch (const ParseError& error)
     {
-        return juce::Result::fail (positionOf (start, error.at) + ": " + error.message);
+        result = juce::Result::fail (positionOf (start, error.at) + ": " + error.message);
     }
 
-    return juce::Result::ok();
+    // The framework lets names no one holds any more stay in its pool for half a minute, and
+    // each new name costs in proportion to the pool: texts of many names, one after another,
+    // would each cost more than the last. After such a text the names of earlier ones (and of
+    // this one, when it was refused) leave the pool.
+    if (parser.differentNameCount() > namesBeforeThePoolIsCleared)
+        juce::StringPool::getGlobalPool().garbageCollect();
+
+    return result;
 }
 
 juce::var readMember (const juce::DynamicObject& object, const juce::Identifier& key)
@@ -468,6 +504,13 @@ juce::var readMember (const juce::DynamicObject& object, const juce::Identifier&
 
     const auto& value = object.getProperty (key);
     return value.isMethod() ? juce::var() : value;
+}
+
+juce::String readMemberText (const juce::DynamicObject& object, const juce::Identifier& key)
+{
+    const auto value = readMember (object, key);
+    const bool hasText = value.isString() || value.isInt() || value.isInt64() || value.isDouble() || value.isBool();
+    return hasText ? value.toString() : juce::String();
 }
 
 } // namespace brindle

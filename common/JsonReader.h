@@ -13,8 +13,11 @@ namespace brindle
     - The text is one JSON document: an object or an array (as every JSON text this program
       reads), white space around it, nothing after it. The grammar is strict JSON: no comments,
       trailing commas, single quotes, leading zeros or raw control characters in texts.
-    - Containers nest at most `maxJsonDepth` levels (the outermost is the first), and the text
-      is at most `maxJsonTextBytes` bytes of UTF-8. Either limit exceeded is malformed text.
+    - Containers nest at most `maxJsonDepth` levels (the outermost is the first), the text is
+      at most `maxJsonTextBytes` bytes of UTF-8, an object holds at most `maxJsonObjectMembers`
+      members (a repeated name counts each time) and the whole text names at most
+      `maxJsonMemberNames` different members. Any limit exceeded is malformed text, found
+      before the work it would cost: reading stays within a few passes over the text.
     - Values come out as the framework's own parser gives them: a number without fraction or
       exponent is an int, or an int64 from 2^31 in magnitude on (a double beyond the int64
       range); any other number a double (beyond the double range, an infinity or zero); null a
@@ -34,5 +37,10 @@ juce::Result parseJson (const juce::String& text, juce::var& value);
 /** A copy of an object's value for a key, or a void value when the key is missing or holds a
     method. */
 juce::var readMember (const juce::DynamicObject& object, const juce::Identifier& key);
+
+/** An object's value for a key as text: a string as it is, a number or a boolean in its text
+    form (true as "1", false as "0"), anything else (a missing key, null, a method, an object,
+    an array) as the empty text. The framework's own text of an object is its heap address. */
+juce::String readMemberText (const juce::DynamicObject& object, const juce::Identifier& key);
 
 } // namespace brindle

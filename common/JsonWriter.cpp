@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <unordered_set>
 
 namespace brindle
 {
@@ -139,16 +140,30 @@ namespace
         out += text;
     }
 
+    /** Whether the reader would take a text back, as far as the writer's own choices do not
+        see to it already (the depth). */
+    enum class ReaderLimits { unchecked, checked };
+
     class Writer
     {
     public:
-        explicit Writer (JsonLayout layoutToUse) : layout (layoutToUse) {}
+        Writer (JsonLayout layoutToUse, ReaderLimits limitsToCheck) : layout (layoutToUse), limits (limitsToCheck) {}
 
         std::string take() { return std::move (out); }
+
+        /** Whether the text so far is one the reader takes back; when checked, writing stops
+            at the first value past a limit. */
+        bool isReadable() const { return readable && out.size() <= maxJsonTextBytes; }
 
         /** `level` counts the containers around the value (0 for the outermost). */
         void write (const juce::var& value, int level)
         {
+            if (limits == ReaderLimits::checked && ! isReadable())
+            {
+                readable = false;
+                return;
+            }
+
             const bool fits = level < maxJsonDepth;
 
             if (value.isString())       appendString (out, value.toString());
@@ -211,6 +226,9 @@ namespace
             const auto& members = object.getProperties();
             out += '{';
 
+            if (limits == ReaderLimits::checked && members.size() > maxJsonObjectMembers)
+                readable = false;
+
             for (int i = 0; i < members.size(); ++i)
             {
                 if (i == 0)
@@ -218,6 +236,7 @@ namespace
                 else
                     separator (level + 1);
 
+                countName (members.getName (i));
                 appendString (out, members.getName (i).toString());
                 out += ": ";
                 write (*members.getVarPointerAt (i), level + 1);
@@ -230,15 +249,38 @@ namespace
             out += '}';
         }
 
+        // The pooled text's address tells a name apart from every other.
+        void countName (const juce::Identifier& name)
+        {
+            if (limits == ReaderLimits::checked
+                && differentNames.insert (name.getCharPointer().getAddress()).second
+                && differentNames.size() > (size_t) maxJsonMemberNames)
+                readable = false;
+        }
+
         JsonLayout layout;
+        ReaderLimits limits;
         std::string out;
+        bool readable = true;
+        std::unordered_set<const void*> differentNames;
     };
 }
 
 std::string toJsonUtf8 (const juce::var& value, JsonLayout layout)
 {
-    Writer writer (layout);
+    Writer writer (layout, ReaderLimits::unchecked);
     writer.write (value, 0);
+    return writer.take();
+}
+
+std::optional<std::string> toReadableJsonUtf8 (const juce::var& value, JsonLayout layout)
+{
+    Writer writer (layout, ReaderLimits::checked);
+    writer.write (value, 0);
+
+    if (! writer.isReadable())
+        return std::nullopt;
+
     return writer.take();
 }
 

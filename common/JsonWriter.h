@@ -2,6 +2,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <optional>
 #include <string>
 
 namespace brindle
@@ -40,5 +41,11 @@ juce::String toJson (const juce::var& value, JsonLayout layout);
 
 /** The same text as its UTF-8 bytes, for a file: no copy into a juce::String and back. */
 std::string toJsonUtf8 (const juce::var& value, JsonLayout layout);
+
+/** The same bytes when the reader (`parseJson`) takes them back, and nothing when it would
+    refuse them: a text longer than `maxJsonTextBytes`, an object of more than
+    `maxJsonObjectMembers` members, more than `maxJsonMemberNames` different names. Writing
+    stops at the first value past a limit. */
+std::optional<std::string> toReadableJsonUtf8 (const juce::var& value, JsonLayout layout);
 
 } // namespace brindle

@@ -6,6 +6,8 @@
 #include "RouteMessage.h"
 #include "StatusObject.h"
 #include "VendorLink.h"
+#include "common/JsonLimits.h"
+#include "common/JsonReader.h"
 #include "engine/DeviceLists.h"
 #include "engine/StateParser.h"
 
@@ -16,11 +18,11 @@ namespace
 {
     constexpr int meterIntervalMs = 100;
 
-    // A missing key or null gives the empty text, anything else its text form.
+    // A string, number or boolean gives its text, anything else (an object too) the empty text.
     juce::String textOf (const juce::var& object, const juce::Identifier& key)
     {
         if (auto* members = object.getDynamicObject())
-            return readProperty (*members, key).toString();
+            return readMemberText (*members, key);
 
         return {};
     }
@@ -142,16 +144,16 @@ void ConsoleComponent::handleStateEvent (const juce::var& payload)
     const auto text = payload.toString();
 
     // Too large to be a state: malformed, like text that is not one.
-    if (text.getNumBytesAsUTF8() > maxStateTextBytes)
+    if (text.getNumBytesAsUTF8() > maxStateJsonBytes)
         return;
 
     const auto parsed = CorrectionState::fromJson (text);
 
-    if (! parsed.ok)
+    // So is a state the settings file has no room for: the audio keeps the stored one.
+    if (! parsed.ok || ! settings.setStateJson (text))
         return;
 
     router.applyState (parsed.state);
-    settings.setStateJson (text);
     settings.save();
 }
 
@@ -167,6 +169,13 @@ void ConsoleComponent::handleRouteEvent (const juce::var& payload)
 
 void ConsoleComponent::applyRoute (const AudioRoute& route)
 {
+    // A route the settings file has no room for is not opened either, as a malformed one.
+    if (! settings.setRouting (route))
+    {
+        sendDevices();
+        return;
+    }
+
     // A route that fails to open stays the route in force: it is stored and tried again at the
     // next start, and the page reads the failure from the status.
     router.setRoute (route);
@@ -175,7 +184,6 @@ void ConsoleComponent::applyRoute (const AudioRoute& route)
         services.routeApplied();
 
     shownRoute = router.getCurrentRoute();
-    settings.setRouting (router.getCurrentRoute());
     settings.save();
 
     applyStoredState();
@@ -217,7 +225,8 @@ void ConsoleComponent::handleLibraryEvent (const juce::var& payload)
 
     if (action == "save")
     {
-        // The room saved is the state in force, never what the payload carries.
+        // The room saved is the state in force, never what the payload carries. A room the
+        // settings file has no room for is not stored, and the list says so.
         settings.putLibraryEntry (name, settings.getStateJson());
         settings.save();
         sendLibrary();
@@ -237,11 +246,10 @@ void ConsoleComponent::handleLibraryEvent (const juce::var& payload)
 
         const auto parsed = CorrectionState::fromJson (entry);
 
-        if (! parsed.ok)
+        if (! parsed.ok || ! settings.setStateJson (entry))
             return;
 
         router.applyState (parsed.state);
-        settings.setStateJson (entry);
         settings.save();
         sendRestore (entry);
     }

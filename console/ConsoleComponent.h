@@ -72,9 +72,6 @@ public:
     /** Opens a route the route message accepted, keeps it and tells the page. */
     void applyRoute (const AudioRoute& route);
 
-    /** A state text larger than this is never read: no state of 24 bands comes near it. */
-    static constexpr size_t maxStateTextBytes = 1024 * 1024;
-
     /** The colour behind the page, seen where the web view does not cover the component. */
     static constexpr juce::uint32 backgroundColour = 0xffe9e7e1;
 

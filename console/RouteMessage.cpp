@@ -1,5 +1,6 @@
 #include "RouteMessage.h"
 
+#include "common/JsonReader.h"
 #include "engine/RouteClamp.h"
 #include "engine/StateParser.h"
 
@@ -26,9 +27,9 @@ RouteParseResult parseRoute (const juce::var& payload)
         return rejection (result, "route is not an object");
 
     auto& route = result.route;
-    route.deviceType = readProperty (*object, "deviceType").toString();
-    route.inputDevice = readProperty (*object, "inputDevice").toString();
-    route.outputDevice = readProperty (*object, "outputDevice").toString();
+    route.deviceType = readMemberText (*object, "deviceType");
+    route.inputDevice = readMemberText (*object, "inputDevice");
+    route.outputDevice = readMemberText (*object, "outputDevice");
 
     if (route.outputDevice.isEmpty())
         return rejection (result, "no output device");

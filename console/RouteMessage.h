@@ -8,8 +8,8 @@ namespace brindle
 {
 
 /** Reads the page's "route" message, an object with the six route keys, into a route the
-    router may open: texts as given (a missing key or null is empty, anything else its text
-    form), the numbers clamped to the route limits (RouteClamp.h). A number that is missing or
+    router may open: texts as given (a number or a boolean in its text form; a missing key,
+    null, an object or an array is empty), the numbers clamped to the route limits (RouteClamp.h). A number that is missing or
     not finite takes the route default; one that is present but unusable (null, false, a text
     that does not begin with a number) reads as 0 and so rises to the lower bound.
 

@@ -1,4 +1,5 @@
 #include "app/DuzezavureSettings.h"
+#include "common/JsonLimits.h"
 #include "common/JsonWriter.h"
 #include "FakeApplicationDataFolder.h"
 
@@ -10,6 +11,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <functional>
 #include <limits>
 
 namespace brindle::test
@@ -90,6 +92,17 @@ namespace
             text += "{\"a\": ";
 
         return text + "{}" + std::string ((size_t) levels - 1, '}');
+    }
+
+    /** An object of `count` members "<prefix>0", "<prefix>1" and on, each an empty state. */
+    std::string objectOfRooms (int count, const std::string& prefix = "Room ")
+    {
+        std::string text = "{";
+
+        for (int i = 0; i < count; ++i)
+            text += (i == 0 ? "\"" : ", \"") + prefix + std::to_string (i) + "\": {\"bands\": []}";
+
+        return text + "}";
     }
 }
 
@@ -193,7 +206,9 @@ TEST (DuzezavureSettings, ASaveKeepsUnknownMembersOrderAndUtf8Text)
 
 TEST (DuzezavureSettings, AFileThatIsNotAnObjectIsKeptAsideBeforeTheDefaultsReplaceIt)
 {
-    const std::string unreadable[] = { "[1, 2]", "null", "42", "\"text\"", "", "   \r\n", "{\"library\": {\"Den\": ", "\xef\xbb\xbf[]" };
+    const std::string unreadable[] = { "[1, 2]", "null", "42", "\"text\"", "", "   \r\n", "{\"library\": {\"Den\": ", "\xef\xbb\xbf[]",
+                                       "{\"library\": " + objectOfRooms (1025) + "}",
+                                       "{\"library\": " + objectOfRooms (1024) + ", \"more\": " + objectOfRooms (1024, "More ") + "}" };
 
     for (const auto& bytes : unreadable)
     {
@@ -359,6 +374,73 @@ TEST (DuzezavureSettings, AWriteThatDoesNotCompleteLeavesTheFileAsItWas)
     fresh.save();
     EXPECT_EQ (fileBytes (bad.sibling ("duzezavure.json.unreadable")), unreadable);
     EXPECT_EQ (fileBytes (bad.settingsFile()), versionOnly);
+}
+
+TEST (DuzezavureSettings, AChangeThatWouldMakeTheFileUnreadableIsRefusedAndChangesNothing)
+{
+    SettingsFolder folder;
+    folder.writeSettings ("{\"version\": 1, \"library\": \"not an object\", \"state\": {\"bands\": []}}");
+    auto settings = folder.loaded();
+    settings.save();
+    const auto before = fileBytes (folder.settingsFile());
+
+    // Each alone makes the document longer than its reader takes.
+    const auto huge = juce::String::repeatedString ("x", (int) maxJsonTextBytes);
+    const auto hugeState = "{\"bands\": [], \"profileName\": \"" + huge + "\"}";
+    AudioRoute hugeRoute;
+    hugeRoute.outputDevice = huge;
+
+    struct Case { const char* what; std::function<bool()> change; };
+    const Case cases[] = {
+        { "state", [&] { return settings.setStateJson (hugeState); } },
+        { "library entry", [&] { return settings.putLibraryEntry ("Den", hugeState); } },
+        { "route", [&] { return settings.setRouting (hugeRoute); } },
+        { "member set directly", [&] { settings.getRootObject().setProperty ("huge", huge); return false; } },
+    };
+
+    for (const auto& c : cases)
+    {
+        EXPECT_FALSE (c.change()) << c.what;
+        settings.save();
+        EXPECT_TRUE (fileBytes (folder.settingsFile()) == before) << c.what << ": the file stays as it was";
+    }
+
+    settings.getRootObject().removeProperty ("huge");
+    EXPECT_TRUE (settings.putLibraryEntry ("Den", "{\"bands\": []}")) << "room again";
+    settings.save();
+    EXPECT_EQ (folder.loaded().getLibraryNames(), juce::StringArray ("Den"));
+}
+
+TEST (DuzezavureSettings, TheLibraryTakesRoomsAndNamesOnlyAsFarAsTheFileReadsBack)
+{
+    SettingsFolder folder;
+    auto settings = folder.loaded();
+
+    for (int room = 0; room < maxJsonObjectMembers; ++room)
+        ASSERT_TRUE (settings.putLibraryEntry ("Room " + juce::String (room), "{\"bands\": []}")) << room;
+
+    EXPECT_FALSE (settings.putLibraryEntry ("One too many", "{\"bands\": []}"));
+    EXPECT_TRUE (settings.putLibraryEntry ("Room 7", "{\"bands\": [], \"outputDb\": -3}")) << "a room replaced adds no member";
+    settings.save();
+    EXPECT_EQ (folder.loaded().getLibraryNames().size(), maxJsonObjectMembers);
+
+    // Different names in the whole document: the rooms' own members count too.
+    SettingsFolder names;
+    auto named = names.loaded();
+    const auto roomNaming = [] (int count, int first)
+    {
+        juce::String text = "{";
+        for (int i = first; i < first + count; ++i)
+            text << (i == first ? "" : ", ") << "\"k" << i << "\": 0";
+        return text + "}";
+    };
+
+    EXPECT_TRUE (named.putLibraryEntry ("a", roomNaming (1000, 0)));
+    EXPECT_TRUE (named.putLibraryEntry ("b", roomNaming (1000, 1000)));   // 2004 names with the four keys and rooms
+    EXPECT_FALSE (named.putLibraryEntry ("c", roomNaming (44, 2000)));
+    EXPECT_TRUE (named.putLibraryEntry ("c", roomNaming (43, 2000)));
+    named.save();
+    EXPECT_EQ (names.loaded().getLibraryNames(), juce::StringArray ("a", "b", "c"));
 }
 
 TEST (DuzezavureSettings, TheStoredRouteIsReadAsStoredWithDefinedConversions)

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace brindle::test
 {
@@ -80,6 +81,43 @@ namespace
             text += "{\"a\":";
 
         return text + "{}" + std::string ((size_t) levels - 1, '}');
+    }
+
+    /** An object of `count` members named "n<first>", "n<first + 1>" and on, or all
+        "n<first>" when `repeated`; member i holds i. */
+    std::string objectOfMembers (int count, int first = 0, bool repeated = false)
+    {
+        std::string text = "{";
+
+        for (int i = 0; i < count; ++i)
+            text += (i == 0 ? "\"n" : ", \"n") + std::to_string (repeated ? first : first + i) + "\": " + std::to_string (i);
+
+        return text + "}";
+    }
+
+    std::string arrayOf (const std::vector<std::string>& elements)
+    {
+        std::string text = "[";
+
+        for (const auto& element : elements)
+            text += (text.size() > 1 ? ", " : "") + element;
+
+        return text + "]";
+    }
+
+    int membersIn (const juce::var& value)
+    {
+        int count = 0;
+
+        if (auto* object = value.getDynamicObject())
+            for (const auto& member : object->getProperties())
+                count += 1 + membersIn (member.value);
+
+        if (auto* elements = value.getArray())
+            for (const auto& element : *elements)
+                count += membersIn (element);
+
+        return count;
     }
 }
 
@@ -189,6 +227,75 @@ TEST (JsonReader, ContainersNestSixtyFourLevelsAtMost)
     EXPECT_EQ (errorFor (nestedArrays (100000)), "line 1, column 65: nested deeper than 64 levels");
     EXPECT_TRUE (errorFor (nestedObjects (100000)).endsWith ("nested deeper than 64 levels"));
     EXPECT_TRUE (errorFor (std::string (100000, '[')).endsWith ("nested deeper than 64 levels"));
+}
+
+TEST (JsonReader, AnObjectHoldsAtMost1024MembersAndATextNamesAtMost2048)
+{
+    ASSERT_EQ (maxJsonObjectMembers, 1024);
+    ASSERT_EQ (maxJsonMemberNames, 2048);
+    const auto objectsOf100 = [] (int names)
+    {
+        std::vector<std::string> objects;
+        for (int first = 0; first < names; first += 100)
+            objects.push_back (objectOfMembers (100, first));
+        return arrayOf (objects);
+    };
+
+    struct Case { const char* what; std::string json; int membersRead; const char* error; };
+    const Case cases[] = {
+        { "1024 members", objectOfMembers (1024), 1024, nullptr },
+        { "1025 members", objectOfMembers (1025), 0, "an object may hold at most 1024 members" },
+        { "1024 members of one name", objectOfMembers (1024, 0, true), 1, nullptr },
+        { "1025 members of one name", objectOfMembers (1025, 0, true), 0, "an object may hold at most 1024 members" },
+        { "2048 names in two objects", arrayOf ({ objectOfMembers (1024), objectOfMembers (1024, 1024) }), 2048, nullptr },
+        { "2049 names in three objects", arrayOf ({ objectOfMembers (1024), objectOfMembers (1024, 1024), objectOfMembers (1, 2048) }),
+          0, "more than 2048 different member names" },
+        { "the same 1024 names in 60 objects", arrayOf (std::vector<std::string> (60, objectOfMembers (1024))), 61440, nullptr },
+        { "60 000 names in objects of 100", objectsOf100 (60000), 0, "more than 2048 different member names" },
+    };
+
+    for (const auto& c : cases)
+    {
+        if (c.error == nullptr)
+            EXPECT_EQ (membersIn (read (c.json)), c.membersRead) << c.what;
+        else
+            EXPECT_TRUE (errorFor (c.json).endsWith (c.error)) << c.what << ": " << errorFor (c.json);
+    }
+
+    // The repeated name keeps its first place and its last value; the error points at the name
+    // that is one too many.
+    EXPECT_EQ (describe (read (objectOfMembers (1024, 7, true))), "{n7: int 1023}");
+    EXPECT_EQ (errorFor ("{\"a\": " + objectOfMembers (1025) + "}"),
+               "line 1, column " + juce::String (7 + (int) objectOfMembers (1024).size() + 1) + ": an object may hold at most 1024 members");
+}
+
+TEST (JsonReader, AMembersTextIsAStringNumberOrBooleanAndNothingElse)
+{
+    const juce::var method { juce::var::NativeFunction ([] (const juce::var::NativeFunctionArgs&) { return juce::var(); }) };
+
+    struct Case { const char* what; juce::var value; juce::String text; };
+    const Case cases[] = {
+        { "string", "Speakers", "Speakers" },
+        { "empty string", "", "" },
+        { "int", 7, "7" },
+        { "int64", (juce::int64) 1 << 40, "1099511627776" },
+        { "double", 44100.5, "44100.5" },
+        { "true", true, "1" },
+        { "false", false, "0" },
+        { "null", juce::var(), "" },
+        { "object", read ("{\"name\": \"Speakers\"}"), "" },
+        { "empty object", read ("{}"), "" },
+        { "array", read ("[\"Speakers\"]"), "" },
+        { "method", method, "" },
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::DynamicObject object;
+        object.setProperty ("key", c.value);
+        EXPECT_EQ (readMemberText (object, "key"), c.text) << c.what;
+        EXPECT_EQ (readMemberText (object, "missing"), "") << c.what;
+    }
 }
 
 TEST (JsonReader, TextLongerThanEightMebibytesIsRefused)

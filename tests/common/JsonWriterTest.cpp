@@ -1,3 +1,4 @@
+#include "common/JsonReader.h"
 #include "common/JsonWriter.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,46 @@ TEST (JsonWriter, ContainersNestedDeeperThanSixtyFourLevelsAreWrittenAsNull)
 
     const NestedValue deepest (NestedValue::Kind::arrays, 64);
     EXPECT_EQ (singleLine (deepest.outermost()), std::string (64, '[') + std::string (64, ']')) << "written whole";
+}
+
+TEST (JsonWriter, AReadableTextIsWrittenExactlyWhenTheReaderTakesItBack)
+{
+    // Members named "n<first>" onward, each holding its number.
+    const auto objectOf = [] (int count, int first = 0)
+    {
+        auto* object = new juce::DynamicObject();
+        for (int i = first; i < first + count; ++i)
+            object->setProperty ("n" + juce::String (i), i);
+        return juce::var (object);
+    };
+    const auto textOfBytes = [] (size_t bytes) { return juce::Array<juce::var> { juce::String::repeatedString ("x", (int) bytes - 4) }; };
+
+    struct Case { const char* what; juce::var value; JsonLayout layout; bool readable; };
+    const Case cases[] = {
+        { "1024 members", objectOf (1024), JsonLayout::indented, true },
+        { "1025 members", objectOf (1025), JsonLayout::indented, false },
+        { "2048 names", juce::Array<juce::var> { objectOf (1024), objectOf (1024, 1024) }, JsonLayout::indented, true },
+        { "2049 names", juce::Array<juce::var> { objectOf (1024), objectOf (1024, 1024), objectOf (1, 2048) }, JsonLayout::indented, false },
+        { "the same names again", juce::Array<juce::var> { objectOf (1024), objectOf (1024), objectOf (1024) }, JsonLayout::indented, true },
+        { "8 MiB", textOfBytes (maxJsonTextBytes), JsonLayout::singleLine, true },
+        { "8 MiB and a byte", textOfBytes (maxJsonTextBytes + 1), JsonLayout::singleLine, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto readable = toReadableJsonUtf8 (c.value, c.layout);
+        const auto text = toJsonUtf8 (c.value, c.layout);
+        juce::var back;
+        const auto taken = parseJson (juce::String::fromUTF8 (text.data(), (int) text.size()), back);
+
+        EXPECT_EQ (readable.has_value(), c.readable) << c.what;
+        EXPECT_EQ (taken.wasOk(), c.readable) << c.what << ": the reader agrees";
+
+        if (readable.has_value())
+        {
+            EXPECT_TRUE (*readable == text) << c.what << ": the same bytes";
+        }
+    }
 }
 
 } // namespace brindle::test

@@ -6,6 +6,8 @@
 #include "MessageLoop.h"
 #include "TemporaryFolder.h"
 
+#include "common/JsonLimits.h"
+#include "common/JsonWriter.h"
 #include "console/ConsoleComponent.h"
 #include "engine/DeviceLists.h"
 #include "engine/StateParser.h"
@@ -24,6 +26,26 @@ namespace
     juce::String stateWithOutput (double outputDb)
     {
         return "{\"version\":1,\"correctionPct\":100,\"outputDb\":" + juce::String (outputDb) + ",\"bands\":[]}";
+    }
+
+    /** A state of exactly `bytes` bytes (its name padded), with that left delay. */
+    juce::String stateOfLength (double delayLeftMs, size_t bytes)
+    {
+        const auto head = "{\"version\":1,\"correctionPct\":100,\"delayLeftMs\":" + juce::String (delayLeftMs) + ",\"bands\":[],\"profileName\":\"";
+        return head + juce::String::repeatedString ("x", (int) (bytes - head.getNumBytesAsUTF8() - 2)) + "\"}";
+    }
+
+    /** Settings holding a state with a 7.5 ms left delay and one large room, "Big", that leave
+        the document `roomLeft` bytes short of the longest text its reader takes. */
+    juce::String settingsWithRoomLeft (size_t roomLeft)
+    {
+        const auto withPadding = [] (size_t padding)
+        {
+            return "{\"version\":1,\"state\":{\"correctionPct\":100,\"delayLeftMs\":7.5,\"bands\":[]},"
+                   "\"library\":{\"Big\":{\"bands\":[],\"profileName\":\"" + juce::String::repeatedString ("x", (int) padding) + "\"}}}";
+        };
+        const auto unpadded = toJsonUtf8 (juce::JSON::fromString (withPadding (0)), JsonLayout::indented).size();
+        return withPadding (maxJsonTextBytes - roomLeft - unpadded);
     }
 
     juce::var routeTo (const juce::String& output, const juce::String& input = "CABLE Output")
@@ -197,6 +219,74 @@ TEST (ConsoleComponent, AStateThatCannotBeReadChangesNothingAndIsNotAnswered)
     EXPECT_TRUE (rig.view->sent.empty());
 }
 
+TEST (ConsoleComponent, AStateTooLargeIsRefusedAndTheFileReadsBackAfterEightSaves)
+{
+    ConsoleRig rig ("{\"version\":1,\"state\":{\"correctionPct\":100,\"delayLeftMs\":7.5,\"bands\":[]}}");
+    rig.view->setShowing (true);
+    rig.view->postPageEvent ("route", routeTo (speakers));
+
+    // Under the page message's limit, far over any room's.
+    rig.view->sent.clear();
+    rig.view->postPageEvent ("state", stateOfLength (3, 1000370));
+    EXPECT_TRUE (rig.view->sent.empty());
+
+    for (int room = 1; room <= 8; ++room)
+        rig.view->postPageEvent ("library", object ({ { "action", "save" }, { "name", "Room " + juce::String (room) } }));
+
+    rig.audio->advance (std::chrono::milliseconds (50));
+    EXPECT_EQ (rig.router.getEngine().getLatencyMaxDelayMs(), 7.5) << "the audio keeps the stored state";
+
+    // The next start.
+    DuzezavureSettings next (rig.folder);
+    next.load();
+    EXPECT_EQ (next.getLibraryNames().size(), 8);
+    EXPECT_EQ (next.getRouting().outputDevice, speakers);
+    EXPECT_EQ (CorrectionState::fromJson (next.getLibraryEntryJson ("Room 8")).state.delayLeftMs, 7.5f);
+    EXPECT_FALSE (rig.settingsFile().getSiblingFile ("duzezavure.json.unreadable").exists());
+}
+
+TEST (ConsoleComponent, WhatTheSettingsFileHasNoRoomForIsRefusedAndTheAudioStaysAsItWas)
+{
+    ConsoleRig rig (settingsWithRoomLeft (32 * 1024));
+    rig.view->setShowing (true);
+    rig.view->postPageEvent ("route", routeTo (speakers));
+    const auto delayInForce = [&rig]
+    {
+        rig.audio->advance (std::chrono::milliseconds (50));
+        return rig.router.getEngine().getLatencyMaxDelayMs();
+    };
+    ASSERT_EQ (delayInForce(), 7.5);
+
+    // A state of 40 kB: nothing changes, nothing is answered.
+    rig.view->sent.clear();
+    rig.view->postPageEvent ("state", stateOfLength (3, 40000));
+    EXPECT_TRUE (rig.view->sent.empty());
+    EXPECT_EQ (delayInForce(), 7.5);
+
+    // One of 20 kB fits, but a room of it does not: the list the page gets says so.
+    rig.view->postPageEvent ("state", stateOfLength (2, 20000));
+    EXPECT_EQ (delayInForce(), 2.0);
+    rig.view->postPageEvent ("library", object ({ { "action", "save" }, { "name", "Copy" } }));
+    ASSERT_EQ (rig.sentIds(), juce::StringArray ("library"));
+    EXPECT_EQ (rig.view->sentOf ("library")[0].payload["names"], juce::var (juce::Array<juce::var> { "Big" }));
+
+    // Loading the large room would hold it twice; a route of 20 kB of names does not fit either.
+    rig.view->sent.clear();
+    rig.view->postPageEvent ("library", object ({ { "action", "load" }, { "name", "Big" } }));
+    EXPECT_TRUE (rig.view->sent.empty());
+    rig.view->postPageEvent ("route", routeTo (speakers, juce::String::repeatedString ("y", 20000)));
+    EXPECT_EQ (rig.sentIds(), juce::StringArray ("devices"));
+    EXPECT_EQ (rig.routeChanges, 1);
+    EXPECT_EQ (rig.router.getCurrentRoute().inputDevice, "CABLE Output") << "the route in force stays open";
+    EXPECT_EQ (delayInForce(), 2.0);
+
+    DuzezavureSettings next (rig.folder);
+    next.load();
+    EXPECT_EQ (next.getLibraryNames(), juce::StringArray ("Big"));
+    EXPECT_EQ (next.getRouting().inputDevice, "CABLE Output");
+    EXPECT_EQ (CorrectionState::fromJson (next.getStateJson()).state.delayLeftMs, 2.0f);
+}
+
 TEST (ConsoleComponent, ARouteIsOpenedStoredAndReportedAndTheStoredStateRunsOnIt)
 {
     ConsoleRig rig ("{\"version\":1,\"state\":{\"correctionPct\":100,\"delayLeftMs\":7.5,\"bands\":[]}}");
@@ -311,6 +401,17 @@ TEST (ConsoleComponent, TheLibrarySavesTheStateInForceDeletesAndLoads)
     DuzezavureSettings reread (rig.folder);
     reread.load();
     EXPECT_EQ (reread.getLibraryNames().size(), 0) << "each change is saved";
+}
+
+TEST (ConsoleComponent, ALibraryNameIsAStringNumberOrBooleanAndAnObjectOrArrayIsNoName)
+{
+    ConsoleRig rig ("{\"version\":1,\"state\":" + stateWithOutput (-2) + "}");
+
+    for (const auto& name : { juce::var (new juce::DynamicObject()), juce::var (juce::Array<juce::var> { "Den" }),
+                              juce::var (5), juce::var (true) })
+        rig.view->postPageEvent ("library", object ({ { "action", "save" }, { "name", name } }));
+
+    EXPECT_EQ (rig.settings.getLibraryNames(), juce::StringArray ("1", "5"));
 }
 
 TEST (ConsoleComponent, ShellActionsOpenTheSoundSettingsAndOnlyTheVendorsPages)

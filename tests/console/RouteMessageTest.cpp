@@ -85,6 +85,8 @@ TEST (RouteMessage, TextsAreTakenAsGivenAndOnlyTheOutputMustBeNamed)
           routeOf ("Windows Audio", "", "Speakers", 96000, 480, 40) },
         { R"({"deviceType": null, "inputDevice": 7, "outputDevice": " CABLE Input (VB-Audio Virtual Cable) "})",
           routeOf ("", "7", " CABLE Input (VB-Audio Virtual Cable) ") },
+        { R"({"deviceType": {"name": "ALSA"}, "inputDevice": ["Cable"], "outputDevice": true})", routeOf ("", "", "1") },
+        { R"({"deviceType": [], "inputDevice": {}, "outputDevice": 2.5})", routeOf ("", "", "2.5") },
         { R"json({"queueMs": 50, "outputDevice": "Lautsprecher (Realtek\u00ae)", "inputDevice": "Stereomix", "deviceType": "DirectSound"})json",
           routeOf ("DirectSound", "Stereomix", "Lautsprecher (Realtek\xc2\xae)", 48000, 256, 50) },
     };
@@ -105,6 +107,9 @@ TEST (RouteMessage, ARouteWithoutAnOutputIsRejectedWithWhatWasReadSoFar)
         { "{}", routeOf ("", "", "") },
         { R"({"outputDevice": ""})", routeOf ("", "", "") },
         { R"({"outputDevice": null})", routeOf ("", "", "") },
+        { R"({"outputDevice": {"name": "Speakers"}})", routeOf ("", "", "") },
+        { R"({"outputDevice": ["Speakers"], "inputDevice": "CABLE Output"})", routeOf ("", "CABLE Output", "") },
+        { R"({"outputDevice": {}})", routeOf ("", "", "") },
         { R"({"deviceType": "DirectSound", "inputDevice": "CABLE Output", "sampleRate": 96000, "bufferSize": 64, "queueMs": 10})",
           routeOf ("DirectSound", "CABLE Output", "") },
     };
