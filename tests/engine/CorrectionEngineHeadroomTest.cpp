@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 namespace brindle::test
 {
@@ -89,6 +91,149 @@ TEST (CorrectionEngineHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullS
         for (const auto& move : movesOf (r.state))
             for (int blockSize : { 37, 64, 256, 1024, 2048 })
                 EXPECT_LE (peakDbfs (move, blockSize), r.boundDb) << r.name << " " << move.name << ", blocks of " << blockSize;
+}
+
+} // namespace brindle::test
+
+namespace brindle::test
+{
+
+namespace
+{
+    // In linear phase the bands reach the audio as a kernel, which the designer hands over a
+    // while after its state (at once, three blocks of the path's 1024 samples later, when the
+    // output gain has glided most of the way, or only once the glide has settled) and which is
+    // crossfaded in over one block of the path. A change of phase mode crossfades the paths.
+    constexpr int settleSamples = 20000;   // the medium tier's kernel is filled and read out
+    constexpr int changeSamples = 30000;
+    constexpr int nextCall = 1;            // a quarter of the glide is still to go
+
+    CorrectionState inMode (CorrectionState state, PhaseMode mode)
+    {
+        state.phaseMode = mode;
+        return state;
+    }
+
+    CorrectionState linearRoom (const CorrectionState& state)
+    {
+        auto linear = inMode (state, PhaseMode::linear);
+        linear.firQuality = FirQuality::low;
+        return linear;
+    }
+
+    /** A state published before the `call`-th device block of the change. */
+    struct Publish
+    {
+        int call;
+        CorrectionState state;
+    };
+
+    struct LinearMove
+    {
+        const char* name;
+        CorrectionState from;
+        std::vector<Publish> then;
+    };
+
+    std::vector<LinearMove> linearMovesOf (const CorrectionState& boostingRoom)
+    {
+        const auto boosting = linearRoom (boostingRoom);
+        auto flat = linearRoom (makeState ({}));
+        flat.safeHeadroom = true;
+        auto bypassed = boosting;
+        bypassed.bypass = true;
+        auto trimmed = boosting;
+        trimmed.outputDb = -12;
+        auto finer = boosting;
+        finer.firQuality = FirQuality::medium;
+
+        const auto minimum = [] (const CorrectionState& s) { return inMode (s, PhaseMode::minimum); };
+
+        return { { "loaded", flat, { { 0, boosting } } },
+                 { "unloaded", boosting, { { 0, flat } } },
+                 { "bypassed", boosting, { { 0, bypassed } } },
+                 { "trim raised", trimmed, { { 0, boosting } } },
+                 { "tier changed", boosting, { { 0, finer } } },
+                 { "loaded, to minimum phase mid-glide", flat, { { 0, boosting }, { nextCall, minimum (boosting) } } },
+                 { "unloaded, to minimum phase mid-glide", boosting, { { 0, flat }, { nextCall, minimum (flat) } } },
+                 { "loaded in minimum phase, to linear mid-glide", minimum (flat),
+                   { { 0, minimum (boosting) }, { nextCall, boosting } } },
+                 { "unloaded in minimum phase, to linear mid-glide", minimum (boosting),
+                   { { 0, minimum (flat) }, { nextCall, flat } } } };
+    }
+
+    /** The loudest sample, in dB of full scale, of a full-scale tone through the engine
+        settled on the move's first state and then taking the states that follow. The test
+        plays the kernel designer: before each device block, once `designLate` samples have
+        passed since the last state was published, it runs a design pass. */
+    double linearPeakDbfs (const LinearMove& move, int blockSize, int designLate, double toneHz)
+    {
+        auto engine = std::make_unique<CorrectionEngine>();
+        engine->prepare (fs, 2048);
+        engine->applyState (move.from);
+        engine->designerStates.publish (move.from);
+        engine->designPendingKernel();
+        engine->snapToTargets();
+
+        const auto tone = sineAt (toneHz, fs);
+        std::vector<float> l ((size_t) blockSize), r ((size_t) blockSize);
+        size_t next = 0;
+        int lastPublished = 0;
+        float peak = 0;
+
+        for (int played = 0; played < settleSamples + changeSamples; played += blockSize)
+        {
+            for (; next < move.then.size() && played >= settleSamples + move.then[next].call * blockSize; ++next)
+            {
+                engine->audioStates.publish (move.then[next].state);
+                engine->designerStates.publish (move.then[next].state);
+                lastPublished = played;
+            }
+
+            if (played >= lastPublished + designLate)
+                engine->designPendingKernel();
+
+            for (int i = 0; i < blockSize; ++i)
+                l[(size_t) i] = r[(size_t) i] = tone (played + i);
+
+            engine->process (l.data(), r.data(), blockSize);
+
+            for (int i = 0; i < blockSize; ++i)
+                peak = std::max ({ peak, std::abs (l[(size_t) i]), std::abs (r[(size_t) i]) });
+        }
+
+        return 20 * std::log10 ((double) peak);
+    }
+
+    void expectLinearPhaseHolds (const Room& r, std::initializer_list<double> tones)
+    {
+        const struct { const char* name; int samples; } timings[] = {
+            { "at once", 0 }, { "three blocks late", 3 * 1024 }, { "after the glide", 12000 } };
+
+        for (const auto& move : linearMovesOf (r.state))
+            for (const auto& late : timings)
+                for (double toneHz : tones)
+                    for (int blockSize : { 37, 64, 256, 1024, 2048 })
+                        EXPECT_LE (linearPeakDbfs (move, blockSize, late.samples, toneHz), r.boundDb)
+                            << r.name << " " << move.name << ", kernel " << late.name << ", " << toneHz
+                            << " Hz, blocks of " << blockSize;
+    }
+}
+
+// The tone at the bells' own frequency, and an octave above, where the room boosts less.
+TEST (CorrectionEngineHeadroom, InLinearPhaseOneBoostingBellNeverDrivesAFullScaleToneBeyondFullScale)
+{
+    expectLinearPhaseHolds ({ "one +12 dB bell", room (1, 12), 0.1 }, { toneHz, 2 * toneHz });
+}
+
+TEST (CorrectionEngineHeadroom, InLinearPhaseThreeStackedBellsNeverDriveAFullScaleToneBeyondFullScale)
+{
+    expectLinearPhaseHolds ({ "three +6 dB bells", room (3, 6), 0.1 }, { toneHz, 2 * toneHz });
+}
+
+TEST (CorrectionEngineHeadroom, InLinearPhase24StackedBellsNeverDriveAFullScaleToneBeyondFullScale)
+{
+    expectLinearPhaseHolds ({ "24 stacked +12 dB bells", room (24, 12), 0.4 }, { toneHz, 2 * toneHz });
 }
 
 } // namespace brindle::test
