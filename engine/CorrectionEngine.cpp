@@ -124,14 +124,26 @@ namespace
         s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
     }
 
-    /** Samples over which the section's impulse response falls by a factor e: 1 / (1 - r) for
-        the larger pole radius r. */
-    double poleTimeConstant (const BiquadSection& s) noexcept
+    /** Samples by which a section's output may lag its coefficients: the time constant
+        1 / (1 - r) of each of its two poles, added, since a signal passes through both. Two
+        poles close together (a shelf's) decay as n r^n, far slower than one pole alone. */
+    double sectionLag (const BiquadSection& s) noexcept
     {
         const double discriminant = s.a1 * s.a1 - 4.0 * s.a2;
-        const double radius = discriminant < 0.0 ? std::sqrt (s.a2)
-                                                 : 0.5 * (std::abs (s.a1) + std::sqrt (discriminant));
-        return radius < 1.0 ? 1.0 / (1.0 - radius) : 1e9;
+        double outer = 0.0, inner = 0.0;
+
+        if (discriminant < 0.0)
+        {
+            outer = inner = std::sqrt (s.a2);
+        }
+        else
+        {
+            outer = 0.5 * (std::abs (s.a1) + std::sqrt (discriminant));
+            inner = outer > 0.0 ? std::abs (s.a2) / outer : 0.0;   // the poles' product is a2
+        }
+
+        auto timeConstant = [] (double radius) { return radius < 1.0 ? 1.0 / (1.0 - radius) : 1e9; };
+        return timeConstant (outer) + timeConstant (inner);
     }
 
     bool isDesignedFor (const ChannelProcessor& channel, size_t j) noexcept
@@ -590,7 +602,7 @@ void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
         return;
 
     // Each sounding section delays what passes through it by up to about its poles' time
-    // constant, and a boost's decay passes through every section after it.
+    // constants, and a boost's decay passes through every section after it.
     double longest = 0.0;
 
     for (const auto& channel : channels)
@@ -603,7 +615,7 @@ void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
             const bool sounding = gainShape ? channel.startGainDb[j] != 0.0 || channel.currentGainDb[j] != 0.0
                                             : channel.currentMix[j] > 0.0;
             if (sounding)
-                sum += poleTimeConstant (channel.sections[j]);
+                sum += sectionLag (channel.sections[j]);
         }
 
         longest = std::max (longest, sum);
