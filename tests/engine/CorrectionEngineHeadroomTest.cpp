@@ -1,13 +1,16 @@
 // Safe headroom holds while a room glides: a full-scale tone at the room's own boost never
-// leaves full scale, whichever way the room moves and whatever the device block size. The
-// bands and the output gain have to move together inside every block for that, not only from
-// one block to the next.
+// leaves full scale, whichever way the room moves and whatever the device block size. In
+// minimum phase the bands and the output gain have to move together inside every block for
+// that, not only from one block to the next; in linear phase each kernel carries its own
+// headroom, however late the designer hands it over.
 #include "EngineFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <tuple>
 #include <vector>
 
 namespace brindle::test
@@ -29,15 +32,16 @@ namespace
 
     struct Room
     {
+        const char* key;   // the room's name in the tests' names
         const char* name;
         CorrectionState state;
         double boundDb;   // the headroom is computed on a grid and rounded, so it may fall a little short
         std::vector<double> tones;   // where the room boosts most, and where it boosts less
     };
 
-    Room oneBell() { return { "one +12 dB bell", room (1, 12), 0.1, { bellHz, 2 * bellHz } }; }
-    Room threeBells() { return { "three +6 dB bells", room (3, 6), 0.1, { bellHz, 2 * bellHz } }; }
-    Room stackedBells() { return { "24 stacked +12 dB bells", room (24, 12), 0.4, { bellHz, 2 * bellHz } }; }
+    Room oneBell() { return { "OneBell", "one +12 dB bell", room (1, 12), 0.1, { bellHz, 2 * bellHz } }; }
+    Room threeBells() { return { "ThreeBells", "three +6 dB bells", room (3, 6), 0.1, { bellHz, 2 * bellHz } }; }
+    Room stackedBells() { return { "StackedBells", "24 stacked +12 dB bells", room (24, 12), 0.4, { bellHz, 2 * bellHz } }; }
 
     // A shelf's two poles lie close together, so its boost decays more slowly than one pole's
     // time constant says.
@@ -45,8 +49,11 @@ namespace
     {
         auto state = makeState ({ makeBand (BandType::lowShelf, 200, 12, 0.7), makeBand (BandType::bell, 3000, 9, 2) });
         state.safeHeadroom = true;
-        return { "a +12 dB low shelf and a +9 dB bell", state, 0.1, { 100, 3000, 1000 } };
+        return { "ShelfAndBell", "a +12 dB low shelf and a +9 dB bell", state, 0.1, { 100, 3000 } };
     }
+
+    using RoomMaker = Room (*)();
+    constexpr RoomMaker rooms[] = { oneBell, threeBells, stackedBells, shelfAndBell };
 
     struct Move
     {
@@ -98,44 +105,33 @@ namespace
     }
 }
 
-namespace
+// One test per room, so that the rooms run side by side.
+class MinimumPhaseHeadroom : public testing::TestWithParam<RoomMaker> {};
+
+TEST_P (MinimumPhaseHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullScale)
 {
-    void expectMinimumPhaseHolds (const Room& r)
-    {
-        for (const auto& move : movesOf (r.state))
-            for (double toneHz : r.tones)
-                for (int thirds : { 0, 1, 2 })
-                    for (int blockSize : { 37, 64, 256, 1024, 2048 })
-                        EXPECT_LE (peakDbfs (move, blockSize, toneHz, thirds), r.boundDb)
-                            << r.name << " " << move.name << ", " << toneHz << " Hz from " << thirds
-                            << "/3 of its period, blocks of " << blockSize;
-    }
+    const auto r = GetParam()();
+
+    for (const auto& move : movesOf (r.state))
+        for (double toneHz : r.tones)
+            for (int thirds : { 0, 1, 2 })
+                for (int blockSize : { 37, 64, 256, 1024, 2048 })
+                    EXPECT_LE (peakDbfs (move, blockSize, toneHz, thirds), r.boundDb)
+                        << r.name << " " << move.name << ", " << toneHz << " Hz from " << thirds
+                        << "/3 of its period, blocks of " << blockSize;
 }
 
-TEST (CorrectionEngineHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullScale)
-{
-    for (const auto& r : { oneBell(), threeBells(), stackedBells() })
-        expectMinimumPhaseHolds (r);
-}
-
-TEST (CorrectionEngineHeadroom, AGlidingShelfNeverDrivesAFullScaleToneBeyondFullScale)
-{
-    expectMinimumPhaseHolds (shelfAndBell());
-}
-
-} // namespace brindle::test
-
-namespace brindle::test
-{
+INSTANTIATE_TEST_SUITE_P (CorrectionEngineHeadroom, MinimumPhaseHeadroom, testing::ValuesIn (rooms),
+                          [] (const testing::TestParamInfo<RoomMaker>& info) { return std::string (info.param().key); });
 
 namespace
 {
     // In linear phase the bands reach the audio as a kernel, which the designer hands over a
-    // while after its state (at once, three blocks of the path's 1024 samples later, when the
-    // output gain has glided most of the way, or only once the glide has settled) and which is
-    // crossfaded in over one block of the path. A change of phase mode crossfades the paths.
+    // while after its state (at once, or three blocks of the path's 1024 samples later, when
+    // the output gain has glided most of the way) and which is crossfaded in over one block of
+    // the path. A change of phase mode crossfades the two paths.
     constexpr int settleSamples = 10000;   // the low tier's kernel is filled and read out
-    constexpr int changeSamples = 24000;   // the latest kernel, then the medium tier's, is read out
+    constexpr int changeSamples = 24000;   // a late kernel, or the medium tier's, is faded in and read out
     constexpr int nextCall = 1;            // a quarter of the glide is still to go
 
     CorrectionState inMode (CorrectionState state, PhaseMode mode)
@@ -165,7 +161,8 @@ namespace
         std::vector<Publish> then;
     };
 
-    std::vector<LinearMove> linearMovesOf (const CorrectionState& boostingRoom)
+    /** The moves within linear phase, or those that change the phase mode mid-glide. */
+    std::vector<LinearMove> linearMovesOf (const CorrectionState& boostingRoom, bool changingMode)
     {
         const auto boosting = linearRoom (boostingRoom);
         auto flat = linearRoom (makeState ({}));
@@ -179,12 +176,14 @@ namespace
 
         const auto minimum = [] (const CorrectionState& s) { return inMode (s, PhaseMode::minimum); };
 
-        return { { "loaded", flat, { { 0, boosting } } },
-                 { "unloaded", boosting, { { 0, flat } } },
-                 { "bypassed", boosting, { { 0, bypassed } } },
-                 { "trim raised", trimmed, { { 0, boosting } } },
-                 { "tier changed", boosting, { { 0, finer } } },
-                 { "loaded, to minimum phase mid-glide", flat, { { 0, boosting }, { nextCall, minimum (boosting) } } },
+        if (! changingMode)
+            return { { "loaded", flat, { { 0, boosting } } },
+                     { "unloaded", boosting, { { 0, flat } } },
+                     { "bypassed", boosting, { { 0, bypassed } } },
+                     { "trim raised", trimmed, { { 0, boosting } } },
+                     { "tier changed", boosting, { { 0, finer } } } };
+
+        return { { "loaded, to minimum phase mid-glide", flat, { { 0, boosting }, { nextCall, minimum (boosting) } } },
                  { "unloaded, to minimum phase mid-glide", boosting, { { 0, flat }, { nextCall, minimum (flat) } } },
                  { "loaded in minimum phase, to linear mid-glide", minimum (flat),
                    { { 0, minimum (boosting) }, { nextCall, boosting } } },
@@ -235,39 +234,30 @@ namespace
         return 20 * std::log10 ((double) peak);
     }
 
-    void expectLinearPhaseHolds (const Room& r)
-    {
-        const struct { const char* name; int samples; } timings[] = {
-            { "at once", 0 }, { "three blocks late", 3 * 1024 }, { "after the glide", 12000 } };
-
-        for (const auto& move : linearMovesOf (r.state))
-            for (const auto& late : timings)
-                for (double toneHz : r.tones)
-                    for (int blockSize : { 37, 64, 256, 1024, 2048 })
-                        EXPECT_LE (linearPeakDbfs (move, blockSize, late.samples, toneHz), r.boundDb)
-                            << r.name << " " << move.name << ", kernel " << late.name << ", " << toneHz
-                            << " Hz, blocks of " << blockSize;
-    }
 }
 
-TEST (CorrectionEngineHeadroom, InLinearPhaseOneBoostingBellNeverDrivesAFullScaleToneBeyondFullScale)
+// One test per room and kind of move, so that they run side by side.
+class LinearPhaseHeadroom : public testing::TestWithParam<std::tuple<RoomMaker, bool>> {};
+
+TEST_P (LinearPhaseHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullScale)
 {
-    expectLinearPhaseHolds (oneBell());
+    const auto r = std::get<0> (GetParam())();
+    const struct { const char* name; int samples; } timings[] = { { "at once", 0 }, { "three blocks late", 3 * 1024 } };
+
+    for (const auto& move : linearMovesOf (r.state, std::get<1> (GetParam())))
+        for (const auto& late : timings)
+            for (double toneHz : r.tones)
+                for (int blockSize : { 37, 64, 256, 1024, 2048 })
+                    EXPECT_LE (linearPeakDbfs (move, blockSize, late.samples, toneHz), r.boundDb)
+                        << r.name << " " << move.name << ", kernel " << late.name << ", " << toneHz
+                        << " Hz, blocks of " << blockSize;
 }
 
-TEST (CorrectionEngineHeadroom, InLinearPhaseThreeStackedBellsNeverDriveAFullScaleToneBeyondFullScale)
-{
-    expectLinearPhaseHolds (threeBells());
-}
-
-TEST (CorrectionEngineHeadroom, InLinearPhase24StackedBellsNeverDriveAFullScaleToneBeyondFullScale)
-{
-    expectLinearPhaseHolds (stackedBells());
-}
-
-TEST (CorrectionEngineHeadroom, InLinearPhaseAShelfAndABellNeverDriveAFullScaleToneBeyondFullScale)
-{
-    expectLinearPhaseHolds (shelfAndBell());
-}
+INSTANTIATE_TEST_SUITE_P (CorrectionEngineHeadroom, LinearPhaseHeadroom, testing::Combine (testing::ValuesIn (rooms), testing::Bool()),
+                          [] (const testing::TestParamInfo<std::tuple<RoomMaker, bool>>& info)
+                          {
+                              return std::string (std::get<0> (info.param)().key)
+                                   + (std::get<1> (info.param) ? "ChangingModeMidGlide" : "WithinLinearPhase");
+                          });
 
 } // namespace brindle::test
