@@ -297,9 +297,9 @@ AudioRoute DuzezavureSettings::getRouting() const
     if (members == nullptr)
         return route;
 
-    route.deviceType = readMember (*members, "deviceType").toString();
-    route.inputDevice = readMember (*members, "inputDevice").toString();
-    route.outputDevice = readMember (*members, "outputDevice").toString();
+    route.deviceType = readMemberText (*members, "deviceType");
+    route.inputDevice = readMemberText (*members, "inputDevice");
+    route.outputDevice = readMemberText (*members, "outputDevice");
 
     if (members->hasProperty ("sampleRate"))
         route.sampleRate = storedSampleRate (readMember (*members, "sampleRate"), route.sampleRate);

@@ -390,10 +390,16 @@ TEST (DuzezavureSettings, AChangeThatWouldMakeTheFileUnreadableIsRefusedAndChang
     AudioRoute hugeRoute;
     hugeRoute.outputDevice = huge;
 
+    // The reader takes a state 63 levels deep; a room sits two levels further down, where the
+    // writer would cut its innermost array to null.
+    const auto deepState = "{\"bands\": []" + juce::String (", \"x\": ") + juce::String::repeatedString ("[", maxJsonDepth - 2)
+                         + juce::String::repeatedString ("]", maxJsonDepth - 2) + "}";
+
     struct Case { const char* what; std::function<bool()> change; };
     const Case cases[] = {
         { "state", [&] { return settings.setStateJson (hugeState); } },
         { "library entry", [&] { return settings.putLibraryEntry ("Den", hugeState); } },
+        { "library entry too deep for its place", [&] { return settings.putLibraryEntry ("Den", deepState); } },
         { "route", [&] { return settings.setRouting (hugeRoute); } },
         { "member set directly", [&] { settings.getRootObject().setProperty ("huge", huge); return false; } },
     };
@@ -456,6 +462,8 @@ TEST (DuzezavureSettings, TheStoredRouteIsReadAsStoredWithDefinedConversions)
         { "{\"bufferSize\": 128.9, \"queueMs\": -5}", { "", "", "", 48000.0, 128, -5 } },
         { "{\"bufferSize\": -128.9, \"queueMs\": true, \"sampleRate\": 0}", { "", "", "", 0.0, -128, 1 } },
         { "{\"deviceType\": 42, \"inputDevice\": true, \"outputDevice\": null}", { "42", "1", "", 48000.0, 256, 30 } },
+        // An object or an array is no name: its text would be a heap address.
+        { "{\"deviceType\": {\"a\": 1}, \"inputDevice\": [\"Cable\"], \"outputDevice\": {}}", { "", "", "", 48000.0, 256, 30 } },
         { "{\"sampleRate\": null, \"bufferSize\": \"512\", \"queueMs\": [5]}", { "", "", "", 48000.0, 512, 0 } },
         // Beyond the int range the framework's own conversions are undefined or wrap.
         { "{\"bufferSize\": 1e10, \"queueMs\": -1e300}", { "", "", "", 48000.0, intMax, intMin } },
