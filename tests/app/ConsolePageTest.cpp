@@ -7,7 +7,7 @@
 #include "ScopedEnvironmentVariable.h"
 #include "ThisBinaryAsChild.h"
 
-#include "engine/StateParser.h"
+#include "engine/StateParseResult.h"
 #include "platform/WebKitGtkBackend.h"
 
 #include <gtest/gtest.h>

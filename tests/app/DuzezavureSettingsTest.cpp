@@ -357,8 +357,8 @@ TEST (DuzezavureSettings, AWriteThatDoesNotCompleteLeavesTheFileAsItWas)
     limited.rlim_cur = 100;
     ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &limited), 0);
 
-    settings.save();   // the document no longer fits
-    fresh.save();      // its copy aside does not fit: the defaults must not replace the file
+    const auto cutShort = settings.save();   // the document no longer fits
+    const auto notKeptAside = fresh.save();  // its copy aside does not fit: the defaults must not replace the file
 
     setrlimit (RLIMIT_FSIZE, &previous);
     std::signal (SIGXFSZ, previousHandler);
@@ -368,12 +368,32 @@ TEST (DuzezavureSettings, AWriteThatDoesNotCompleteLeavesTheFileAsItWas)
         << "no temporary file is left behind";
     EXPECT_EQ (fileBytes (bad.settingsFile()), unreadable);
     EXPECT_FALSE (bad.sibling ("duzezavure.json.unreadable").exists()) << "no partial copy is left behind";
+    EXPECT_TRUE (cutShort.getErrorMessage().startsWith ("could not write ")) << cutShort.getErrorMessage();
+    EXPECT_TRUE (notKeptAside.getErrorMessage().startsWith ("could not keep the unreadable ")) << notKeptAside.getErrorMessage();
 
-    settings.save();   // room again: the next saves go through
+    EXPECT_TRUE (settings.save().wasOk()) << "room again: the next saves go through";
     EXPECT_EQ (good.loaded().getLibraryNames(), juce::StringArray ("Den", "Kitchen"));
-    fresh.save();
+    EXPECT_TRUE (fresh.save().wasOk());
     EXPECT_EQ (fileBytes (bad.sibling ("duzezavure.json.unreadable")), unreadable);
     EXPECT_EQ (fileBytes (bad.settingsFile()), versionOnly);
+}
+
+// Root writes into any folder, so a file in the folder's place stands for one that cannot be
+// written; the store says so, and tries again at the next save.
+TEST (DuzezavureSettings, ASaveThatCannotWriteSaysWhyAndTheNextOneTriesAgain)
+{
+    SettingsFolder folder;
+    auto settings = folder.loaded();
+    const auto tonwell = folder.settingsFile().getParentDirectory();
+    ASSERT_TRUE (tonwell.replaceWithText ("in the way"));
+
+    const auto failed = settings.save();
+    EXPECT_TRUE (failed.getErrorMessage().startsWith ("could not make the folder of ")) << failed.getErrorMessage();
+    EXPECT_EQ (tonwell.loadFileAsString(), "in the way");
+
+    ASSERT_TRUE (tonwell.deleteFile());
+    EXPECT_TRUE (settings.save().wasOk());
+    EXPECT_EQ (fileBytes (folder.settingsFile()), versionOnly);
 }
 
 TEST (DuzezavureSettings, AChangeThatWouldMakeTheFileUnreadableIsRefusedAndChangesNothing)
