@@ -2562,9 +2562,11 @@
     push();
   }
 
+  // The trim and the safe headroom are the playback chain's, not the room's: as a load keeps them,
+  // so does an unload, and a trim the user turned down never jumps back to 0 dB.
   function unloadRoom() {
     if (!HOSTED) Runtime.stopAudition();
-    state = Profile.defaultState();
+    state = Profile.stateForProfile(null, state);
     lastError = null;
     render();
     push();
