@@ -806,6 +806,12 @@
     return roundTo(db, 1).toFixed(1);
   }
 
+  // A figure written straight from its value; one that shows as zero has no sign ("0.0", not "-0.0").
+  function fixedUnsignedZero(value, digits) {
+    const text = value.toFixed(digits);
+    return Number(text) === 0 ? (0).toFixed(digits) : text;
+  }
+
   function plural(count, word) {
     return `${count} ${word}${count === 1 ? '' : 's'}`;
   }
@@ -910,11 +916,11 @@
     if (!status.duplex) {
       const target = hostNumber(status.targetFrames);
       const fill = target > 0 ? Math.round(hostNumber(status.fillFrames) / target * 100) : 0;
-      parts.push([`queue ${fill}%`], [`drift ${hostNumber(status.correctionPpm).toFixed(1)} ppm`]);
+      parts.push([`queue ${fill}%`], [`drift ${fixedUnsignedZero(hostNumber(status.correctionPpm), 1)} ppm`]);
     }
-    for (const [key, word] of [['dropouts', 'dropouts'], ['overruns', 'overruns']]) {
+    for (const [key, word] of [['dropouts', 'dropout'], ['overruns', 'overrun']]) {
       const count = Math.round(hostNumber(status[key]));
-      if (count !== 0) parts.push([{ bad: `${count} ${word}` }]);
+      if (count !== 0) parts.push([{ bad: plural(count, word) }]);
     }
     return parts;
   }
@@ -1796,6 +1802,16 @@
     return ms < 10 ? ms.toFixed(2) : ms.toFixed(0);
   }
 
+  // The figure the latency warning gives must make it true: 20.3 ms is past the limit, "20 ms" is
+  // not. Whole milliseconds, or the fewest decimals that show the latency above the limit.
+  function warnedLatencyFigure(ms) {
+    for (let digits = 0; digits < 3; digits += 1) {
+      const text = ms.toFixed(digits);
+      if (Number(text) > LATENCY_WARN_MS) return text;
+    }
+    return ms.toFixed(3);
+  }
+
   function latencyWarns(ms) {
     return SW && ms > LATENCY_WARN_MS;
   }
@@ -1941,7 +1957,7 @@
       }
     }
     const ms = latencyMsNow();
-    if (latencyWarns(ms)) messages.push(`${ms.toFixed(0)} ms will put video, games and calls out of sync.`);
+    if (latencyWarns(ms)) messages.push(`${warnedLatencyFigure(ms)} ms will put video, games and calls out of sync.`);
     return messages;
   }
 
