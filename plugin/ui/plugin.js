@@ -1139,12 +1139,32 @@
     return bands.find((band) => band.id === id) || null;
   }
 
-  // Chromium drops a comma typed into a number field, so "1,5" would read 15: a decimal comma is
-  // typed as the point instead. Where the point cannot be inserted the comma goes in as typed,
-  // and reading the field takes it as the point.
+  // A decimal comma goes into a number field as the point, however it comes: Chromium drops the
+  // comma, so "1,5" would read 15, and WebKit keeps it and reads the whole field as empty. A typed
+  // key is caught at its key-down (Chromium drops it before anything else hears of it), text that
+  // arrives in one piece (a paste, a drop, an input method) before it is inserted. Where the point
+  // cannot be inserted the comma goes in as it came, and reading the field takes it as the point.
   function commaAsPoint(e) {
     if (e.key !== ',' || e.ctrlKey || e.metaKey || e.altKey) return;
     if (doc.execCommand('insertText', false, '.')) e.preventDefault();
+  }
+
+  function textCommaAsPoint(e) {
+    const text = typeof e.data === 'string' ? e.data : e.dataTransfer ? e.dataTransfer.getData('text/plain') : '';
+    if (!e.cancelable || !text.includes(',')) return;
+    if (doc.execCommand('insertText', false, text.replace(/,/g, '.'))) e.preventDefault();
+  }
+
+  function takeDecimalComma(input) {
+    input.addEventListener('keydown', commaAsPoint);
+    input.addEventListener('beforeinput', textCommaAsPoint);
+  }
+
+  // An arrow on a field that is empty or holds no number steps from the value the field stands
+  // for: the browser would step from 0 and apply a value the user never saw (10 Hz for a cut at
+  // 96 Hz).
+  function isStepKey(e) {
+    return e.key === 'ArrowUp' || e.key === 'ArrowDown';
   }
 
   // The value typed into a number field, or null for text that is empty or not a number.
@@ -1314,8 +1334,8 @@
     input.addEventListener('input', () => {
       typed = true;
     });
+    takeDecimalComma(input);
     input.addEventListener('keydown', (e) => {
-      commaAsPoint(e);
       if (e.key === 'Enter') {
         e.preventDefault();
         commit();
@@ -1324,8 +1344,9 @@
         e.preventDefault();
         show();
         input.blur();
-      } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
+      } else if (isStepKey(e)) {
         e.preventDefault();
+        if (typedNumber(input) === null) input.value = o.format(o.get());
         try {
           if (e.key === 'ArrowUp') input.stepUp();
           else input.stepDown();
@@ -1544,7 +1565,12 @@
 
     input.addEventListener('input', apply);
     input.addEventListener('change', apply);
-    input.addEventListener('keydown', commaAsPoint);
+    takeDecimalComma(input);
+    // The browser steps the cell itself, from what it shows once this has run.
+    input.addEventListener('keydown', (e) => {
+      const b = bandById(id);
+      if (isStepKey(e) && typedNumber(input) === null && b) paint(b);
+    });
     // Left with "1" typed, the cell shows the 10 Hz it stored.
     input.addEventListener('blur', () => {
       const b = bandById(id);
