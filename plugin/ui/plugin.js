@@ -2121,16 +2121,22 @@
   }
 
   // The cells in their order; the last two only in the system-wide host. Each paints its value,
-  // unit and warning from the current state.
+  // unit and warning from the current state, and names the widest value and unit it can show
+  // (`widest`): the cell keeps room for them, so no value it shows is cut where the strip has the
+  // room, and the strip never moves as values change. Figures are tabular, so a figure of the most
+  // digits stands for every figure.
+  const MAX_DELAY_MS = Profile.LIMITS.delayMs.max;
   const CELLS = [
     {
       key: 'amount', label: 'Amount', panel: correctionPanel,
+      widest: { values: ['Bypassed', '100'], units: ['%'] },
       paint: () => (state.bypass
         ? { value: 'Bypassed', unit: '', warn: true }
         : { value: String(state.correctionPct), unit: '%', warn: false }),
     },
     {
       key: 'phase', label: 'Phase', panel: phasePanel,
+      widest: { values: ['Minimum', 'Linear'], units: ['0.00 ms', '0000 ms'] },
       paint() {
         const ms = latencyMsNow();
         return { value: state.phaseMode === 'linear' ? 'Linear' : 'Minimum', unit: `${latencyFigure(ms)} ms`, warn: latencyWarns(ms) };
@@ -2138,25 +2144,33 @@
     },
     {
       key: 'timing', label: 'Speaker timing', panel: delayPanel,
+      widest: { values: [fmtDelayPair(MAX_DELAY_MS, MAX_DELAY_MS)], units: ['ms'] },
       paint: () => ({ value: fmtDelayPair(state.delayLeftMs, state.delayRightMs), unit: 'ms', warn: false }),
     },
     {
       key: 'output', label: 'Output', panel: outputPanel,
+      widest: { values: [fmtPlainDb(Profile.LIMITS.outputDb.min)], units: ['dB'] },
       paint: () => ({ value: fmtPlainDb(state.outputDb), unit: 'dB', warn: false }),
     },
     {
       key: 'filters', label: 'Filters', panel: () => [bandTable()],
+      widest: { values: [String(Profile.MAX_BANDS)], units: [`of ${Profile.MAX_BANDS}`] },
       paint: () => ({ value: String(Profile.activeBands(state).length), unit: `of ${state.bands.length}`, warn: false }),
     },
     {
       key: 'routing', label: 'Routing', systemWide: true, panel: () => [routingPanel().el],
+      widest: { values: ['Not correcting', 'Correcting'], units: ['set it up', '000.0 ms'] },
       paint() {
         return statusRunning()
           ? { value: 'Correcting', unit: `${hostNumber(streamStatus().latencyMs).toFixed(1)} ms`, warn: false }
           : { value: 'Not correcting', unit: 'set it up', warn: true };
       },
     },
-    { key: 'insert', label: 'Insert', systemWide: true, panel: insertSection, paint: () => ({ value: 'Empty', unit: '', warn: false }) },
+    {
+      key: 'insert', label: 'Insert', systemWide: true, panel: insertSection,
+      widest: { values: ['Empty'], units: [] },
+      paint: () => ({ value: 'Empty', unit: '', warn: false }),
+    },
   ];
 
   function presentCells() {
@@ -2180,6 +2194,17 @@
     return openCell;
   }
 
+  const CHEVRON = '\u25BE';
+
+  // Unseen lines of the widest value and unit the cell can show, in their own type: the cell is
+  // as wide as they and its name need.
+  function stripCellFit(widest) {
+    return el('span', { class: 'fit', 'aria-hidden': 'true' }, [
+      ...widest.values.map((value) => el('b', {}, [value, el('i', { text: CHEVRON })])),
+      ...widest.units.map((unit) => el('u', { text: unit })),
+    ]);
+  }
+
   function stripCell(cell, open) {
     const b = el('b');
     const u = el('u');
@@ -2191,37 +2216,72 @@
         openCell = cell.key;
         render();
       },
-    }, [el('k', { text: cell.label }), el('v', {}, [b, u, el('i', { 'aria-hidden': 'true', text: '\u25BE' })])]);
+    }, [
+      el('k', { text: cell.label }),
+      el('v', {}, [b, u, el('i', { 'aria-hidden': 'true', text: CHEVRON })]),
+      stripCellFit(cell.widest),
+    ]);
 
+    // A window too narrow for the strip cuts a cell's text with an ellipsis; the cell still names
+    // its whole value, to the pointer and to assistive technology.
     function paint() {
       const shown = cell.paint();
       setText(b, shown.value);
       setText(u, shown.unit);
       u.hidden = !shown.unit;
       button.classList.toggle('warn', shown.warn);
+      const whole = `${cell.label}: ${shown.unit ? `${shown.value} ${shown.unit}` : shown.value}`;
+      if (button.title !== whole) {
+        button.title = whole;
+        button.setAttribute('aria-label', whole);
+      }
     }
 
     paint();
     return { cell, button, paint };
   }
 
+  function placeStripBar(bar, at, animated) {
+    if (!animated) bar.style.transition = 'none';
+    bar.style.transform = `translateX(${at.x}px)`;
+    bar.style.width = `${at.width}px`;
+    if (!animated) {
+      void bar.offsetWidth;
+      bar.style.transition = '';
+    }
+  }
+
+  // The cells stand roomy (each at least as wide as its name and widest value) wherever that fits
+  // the row, else tight (equal shares). The browser says which: the roomy row overflows or not.
+  function fitStripCells(stripEl) {
+    stripEl.classList.remove('tight');
+    stripEl.classList.toggle('tight', stripEl.scrollWidth > stripEl.clientWidth);
+  }
+
   // The travelling rule starts where it ended last render, with its transition off, and then
-  // slides to the open cell.
-  function moveStripBar(bar, target) {
+  // slides to the open cell. When the cells change width after that (the window is resized, or a
+  // font arrives), the row is fitted again and the rule is put back under its cell.
+  function moveStripBar(stripEl, bar, target) {
+    const follow = () => {
+      if (!stripEl.isConnected) return;
+      fitStripCells(stripEl);
+      if (!target) return;
+      const at = { x: target.offsetLeft, width: target.offsetWidth };
+      if (lastBar && at.x === lastBar.x && at.width === lastBar.width) return;
+      placeStripBar(bar, at, false);
+      lastBar = at;
+    };
     root.requestAnimationFrame(() => {
+      if (!stripEl.isConnected) return;
+      fitStripCells(stripEl);
+      if (typeof root.ResizeObserver === 'function') new root.ResizeObserver(follow).observe(stripEl);
       if (!target || !bar.isConnected || !target.isConnected) return;
-      if (lastBar) {
-        bar.style.transition = 'none';
-        bar.style.transform = `translateX(${lastBar.x}px)`;
-        bar.style.width = `${lastBar.width}px`;
-        void bar.offsetWidth;
-        bar.style.transition = '';
-      }
+      if (lastBar) placeStripBar(bar, lastBar, false);
       const next = { x: target.offsetLeft, width: target.offsetWidth };
-      bar.style.transform = `translateX(${next.x}px)`;
-      bar.style.width = `${next.width}px`;
+      placeStripBar(bar, next, true);
       lastBar = next;
     });
+    return follow;
   }
 
   function cellPanel(cell) {
@@ -2262,11 +2322,12 @@
 
     const openCellBuilt = built.find((c) => c.cell.key === open) || null;
     const panel = openCellBuilt ? cellPanel(openCellBuilt.cell) : null;
-    moveStripBar(bar, openCellBuilt && openCellBuilt.button);
+    const refit = moveStripBar(stripEl, bar, openCellBuilt && openCellBuilt.button);
 
     return {
       el: el('div', { class: 'settings' }, [stripEl, panel]),
       repaint: () => runAll(built.map((c) => c.paint)),
+      refit,
     };
   }
 
@@ -2795,6 +2856,10 @@
     uiPref = storageGet(UI_STORE) || 'fit';
     applyUiScale();
     root.addEventListener('resize', applyUiScale);
+    // A font that arrives after the strip was laid out gives its cells other widths.
+    if (doc.fonts && typeof doc.fonts.addEventListener === 'function') {
+      doc.fonts.addEventListener('loadingdone', () => strip && strip.refit());
+    }
     state = Profile.defaultState();
     trackModality();
     trackGestures();
