@@ -23,7 +23,10 @@ test('the fake origin serves the bundle by flat names and nothing else', async (
 });
 
 test('the window is built in its order of parts', async () => {
-  const cell = (className) => [className, [['k', []], ['v', [['b', []], ['u', []], ['i', []]]]]];
+  // A cell keeps its widest values and units in unseen lines (`fit`).
+  const cell = (className, values = 1, units = 1) => [className, [
+    ['k', []], ['v', [['b', []], ['u', []], ['i', []]]], ['fit', [...Array(values).fill(['b', [['i', []]]]), ...Array(units).fill(['u', []])]],
+  ]];
   await withConsole({}, async (page) => {
     const tree = await page.page.evaluate(() => {
       const shape = (node) => [node.className || node.tagName.toLowerCase(), [...node.children].map(shape)];
@@ -39,7 +42,7 @@ test('the window is built in its order of parts', async () => {
         ['bandbar empty', [['bb-hint', []]]],
         ['settings', [
           ['strip', [
-            ...Array(5).fill(cell('scell')), cell('scell on warn'), cell('scell'),
+            cell('scell', 2, 1), cell('scell', 2, 2), ...Array(3).fill(cell('scell')), cell('scell on warn', 2, 2), cell('scell', 1, 0),
             ['stripbar', []],
           ]],
           ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', [['pctnote', []]]]]],

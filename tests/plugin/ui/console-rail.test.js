@@ -308,6 +308,17 @@ test('"Unload this room" sends a state with no bands and leaves the empty rail, 
   });
 });
 
+test('"Unload this room" keeps the output trim and the safe-headroom choice, so the speakers never get louder', async () => {
+  await withConsole({}, async (page) => {
+    await loadDemo(page);
+    const loaded = (await states(page))[0];
+    await page.hostSend('restore', JSON.stringify({ ...loaded, outputDb: -10, safeHeadroom: false }));
+    await rendering(page, () => page.page.click('[data-key="rail:unload"]'));
+    const sent = (await states(page)).pop();
+    assert.deepEqual(sent, Profile.sanitizeState({ ...Profile.defaultState(), outputDb: -10, safeHeadroom: false }));
+  });
+});
+
 test('"↺ Reset to the profile" restores the bands, the amount and the delays, and keeps the trim and the rest', async () => {
   await withConsole({}, async (page) => {
     await loadDemo(page);
