@@ -136,6 +136,7 @@ async function openConsole(browser, options = {}) {
     // The calls the WebKitGTK harness's console makes too, so one flow runs in both engines.
     run: (fn, ...args) => page.evaluate(`(${fn})(...${JSON.stringify(args)})`),
     click: (selector) => page.click(selector),
+    screenshot: (file) => page.screenshot({ path: file }),
     // Lets the page's queued tasks and a frame run, so that nothing still pending is missed.
     settle: () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)))),
     // What must hold after every step of every test.
