@@ -93,7 +93,7 @@ TEST (ConsolePage, TheBundledPageBootsInTheAppsWindowShakesHandsAndHearsTheHost)
 
     f.app->initialise ({});
     ASSERT_NE (f.engine, nullptr);
-    ASSERT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000)) << "the page never said ready";
+    ASSERT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 60000)) << "the page never said ready";
     EXPECT_EQ (f.engine->getCommittedURL(), WebBrowserComponent::getResourceProviderRoot() + "?host=duzezavure");
 
     f.engine->runScriptInAnyPage (probeScript);
@@ -121,7 +121,7 @@ TEST (ConsolePage, TheBundledPageBootsInTheAppsWindowShakesHandsAndHearsTheHost)
     picture.deleteFile();
     std::optional<bool> saved;
     f.engine->saveSnapshot (picture, [&] (bool ok) { saved = ok; });
-    ASSERT_TRUE (pumpUntil ([&] { return saved.has_value(); }, 10000));
+    ASSERT_TRUE (pumpUntil ([&] { return saved.has_value(); }, 30000));
     EXPECT_TRUE (*saved && picture.getSize() > 0) << picture.getFullPathName();
 
     f.app->shutdown();
@@ -132,13 +132,13 @@ TEST (ConsolePage, HidingShowsTheBlankPageAndShowingBootsTheConsolePageAgain)
     RealConsole f;
     f.writeSettings ("{\"version\":1,\"state\":{\"correctionPct\":50,\"bands\":[]}}");
     f.app->initialise ({});
-    ASSERT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000));
+    ASSERT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 60000));
 
     f.app->getWindow()->setVisible (false);
-    ASSERT_TRUE (pumpUntil ([&] { return f.engine->getCommittedURL() == "about:blank"; }, 10000));
+    ASSERT_TRUE (pumpUntil ([&] { return f.engine->getCommittedURL() == "about:blank"; }, 30000));
 
     f.app->getWindow()->setVisible (true);
-    ASSERT_TRUE (pumpUntil ([&] { return f.engine->getCommittedURL() == WebBrowserComponent::getResourceProviderRoot() + "?host=duzezavure"; }, 10000));
+    ASSERT_TRUE (pumpUntil ([&] { return f.engine->getCommittedURL() == WebBrowserComponent::getResourceProviderRoot() + "?host=duzezavure"; }, 30000));
 
     // The page that booted again hears the host like the first one.
     f.engine->runScriptInAnyPage (probeScript);
@@ -198,9 +198,9 @@ TEST (ConsolePage, APageWhoseNetworkRequestsNeverAnswerStillSaysReady)
 
     RealConsole f;
     f.app->initialise ({});
-    EXPECT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 20000)) << "the page waited for the network";
+    EXPECT_TRUE (pumpUntil ([&] { return f.console().isPageReady(); }, 60000)) << "the page waited for the network";
     // Its web font is asked for too, if not always before the page is ready.
-    EXPECT_TRUE (pumpUntil ([&] { return proxy.getConnections() > 0; }, 10000)) << "the page asked the network for nothing";
+    EXPECT_TRUE (pumpUntil ([&] { return proxy.getConnections() > 0; }, 30000)) << "the page asked the network for nothing";
 
     f.app->shutdown();
 }
