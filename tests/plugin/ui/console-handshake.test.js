@@ -182,16 +182,17 @@ test('the UI scale follows the stored key, clamped, and fit follows the window',
   }
 });
 
-test('"ready" arrives within a second while the font service never answers', async () => {
+test('"ready" arrives while the font service never answers', async () => {
   const readyAt = (page) => page.emitTimes().then((times) => times.find(([name]) => name === 'ready')[1]);
-  // A font that held the page up would hold it for good; a loaded machine only slows every boot
-  // alike, so the bound also allows twice the boot with the font refused at once.
+  // A font that held the page up would hold it for good; a loaded machine slows one boot more
+  // than the next, so the bound stands far above the boot with the font refused at once (the
+  // boot's time is tools/bench's).
   let refused = 0;
   await withConsole({}, async (page) => {
     refused = await readyAt(page);
   });
   await withConsole({ hangFonts: true }, async (page) => {
     const held = await readyAt(page);
-    assert.ok(held < Math.max(1000, 2 * refused), `ready after ${held} ms (${refused} ms with the font refused)`);
+    assert.ok(held < Math.max(10000, 10 * refused), `ready after ${held} ms (${refused} ms with the font refused)`);
   });
 });

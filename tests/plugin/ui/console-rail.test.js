@@ -9,6 +9,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { ROOT, seedDevices, seedLibrary, browserForTests } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 const Profile = require('../../../ui/js/profile.js');
 const Demo = require('../../../plugin/ui/demo-profile.js');
 
@@ -599,15 +600,13 @@ test('the console with the demo room is photographed at 1120 and 620 px', async 
       await page.hostSend('library', seedLibrary());
       await loadDemo(page);
       await page.page.mouse.move(width - 1, 859);
-      const file = path.join(dir, `console-demo-${width}.png`);
-      await page.page.screenshot({ path: file });
-      assert.ok(fs.statSync(file).size > 1000);
+      assertThemed(await photograph(page, path.join(dir, `console-demo-${width}.png`)), `${width} px`);
     });
   }
   // The empty rail after a failed load, for the eye.
   await withConsole({ viewport: { width: 1120, height: 860 } }, async (page) => {
     await page.hostSend('devices', seedDevices());
     await drop(page, 'notes.json', 'not json');
-    await page.page.screenshot({ path: path.join(dir, 'console-rail-error-1120.png') });
+    assertThemed(await photograph(page, path.join(dir, 'console-rail-error-1120.png')), 'after a failed load');
   });
 });

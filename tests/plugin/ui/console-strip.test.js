@@ -10,6 +10,7 @@ const path = require('node:path');
 const Profile = require('../../../ui/js/profile.js');
 const demoProfile = require('../../../plugin/ui/demo-profile.js');
 const { ROOT, browserForTests, seedDevices, seedMeter } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 
 const withConsole = browserForTests(test);
 
@@ -554,6 +555,14 @@ test('the strip\'s look: equal cells, the marks, the rule, rows, sliders and seg
   });
 });
 
+// The strip's rule and the panels' transitions run to their end (after the frame that starts
+// the rule's); the page's endless animations do not count.
+async function transitionsEnded(page) {
+  await page.settle();
+  await page.page.waitForFunction(() => document.getAnimations()
+    .every((a) => a.effect.getComputedTiming().iterations === Infinity || a.playState !== 'running'));
+}
+
 test('the strip is photographed with each panel open', async () => {
   const dir = path.join(ROOT, 'build', 'page-screenshots');
   fs.mkdirSync(dir, { recursive: true });
@@ -573,10 +582,8 @@ test('the strip is photographed with each panel open', async () => {
       await openCell(page, name.split('-')[0]);
       for (const click of clicks) await page.page.click(key(click));
       await page.page.mouse.move(0, 0);
-      await page.page.waitForTimeout(400);
-      const file = path.join(dir, `strip-${name}.png`);
-      await page.page.screenshot({ path: file });
-      assert.ok(fs.statSync(file).size > 1000);
+      await transitionsEnded(page);
+      assertThemed(await photograph(page, path.join(dir, `strip-${name}.png`)), name);
     });
   }
   // The lit Routing cell, and the preview's noise row while pink noise plays.
@@ -585,14 +592,14 @@ test('the strip is photographed with each panel open', async () => {
     await page.hostSend('restore', DEMO);
     await openCell(page, 'amount');
     await page.page.mouse.move(0, 0);
-    await page.page.waitForTimeout(400);
-    await page.page.screenshot({ path: path.join(dir, 'strip-routing-lit.png') });
+    await transitionsEnded(page);
+    assertThemed(await photograph(page, path.join(dir, 'strip-routing-lit.png')), 'the lit Routing cell');
   });
   await withConsole(PREVIEW, async (page) => {
     await openCell(page, 'output');
     await page.page.click(key('noise:pink'));
     await page.page.mouse.move(0, 0);
-    await page.page.waitForTimeout(400);
-    await page.page.screenshot({ path: path.join(dir, 'strip-preview-output.png') });
+    await transitionsEnded(page);
+    assertThemed(await photograph(page, path.join(dir, 'strip-preview-output.png')), 'the preview\'s noise row');
   });
 });
