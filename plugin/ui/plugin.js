@@ -3,8 +3,11 @@
  * listens to the host's events and turns every user gesture into a change of one
  * working correction state, which leaves through one door, `push`. It knows
  * nothing of how a correction is built (BrindleProfile) or of audio
- * (BrindleRuntime). In the page it publishes nothing; loaded by `require` it only
- * hands out its pure helpers, so they can be checked outside a browser.
+ * (BrindleRuntime). In the page it publishes nothing and boots itself. Loaded by
+ * `require` it does not boot; it hands out `boot` (for a harness that gives it a
+ * document), the palette's readers and constants, and its pure helpers (the UI
+ * scale, the formatters, the route helpers, the plot's geometry and curves), so
+ * they can be checked outside a browser.
  */
 (function (root, factory) {
   'use strict';
@@ -188,6 +191,24 @@
     if (litNode && litNode !== wrapper) litNode.classList.remove('lit');
     if (wrapper) wrapper.classList.add('lit');
     litNode = wrapper || null;
+  }
+
+  // A drag captures its pointer where the engine lets it; without capture the drag goes on, and
+  // a move with no button held ends it. Releasing what was never captured (or was lost) is no fault.
+  function capturePointer(node, pointerId) {
+    try {
+      node.setPointerCapture(pointerId);
+    } catch (err) {
+      // The drag goes on without capture.
+    }
+  }
+
+  function releasePointer(node, pointerId) {
+    try {
+      if (node.hasPointerCapture(pointerId)) node.releasePointerCapture(pointerId);
+    } catch (err) {
+      // Nothing to release.
+    }
   }
 
   // ------------------------------------------------------------------ canvas scaffolding
@@ -550,10 +571,20 @@
     const left = labelLeft(g, x, width);
     let top = y - radius - 24;
     if (top < g.top) top = y + radius + 6;
-    rr(ctx, left, top, width, 19, 6);
+    drawLabelBox(ctx, text, left, top, width, 19, false);
+  }
+
+  // A dark rounded box with its text centred on a baseline 6 px above its foot.
+  function drawLabelBox(ctx, text, left, top, width, height, outlined) {
+    rr(ctx, left, top, width, height, 6);
     ctx.fillStyle = hexA(C_INK(), 0.93);
     ctx.fill();
-    txt(ctx, text, left + width / 2, top + 13, C_WELL(), 10.5, 'center');
+    if (outlined) {
+      ctx.strokeStyle = 'rgba(0,0,0,.14)';
+      ctx.lineWidth = 1;
+      ctx.stroke();
+    }
+    txt(ctx, text, left + width / 2, top + height - 6, C_WELL(), 10.5, 'center');
   }
 
   function drawCrosshair(ctx, g, curves, at) {
@@ -574,13 +605,7 @@
     const text = crosshairLabel(f, curves);
     const width = 12 + 5.9 * text.length;
     const left = labelLeft(g, at.x, width);
-    rr(ctx, left, g.top + 2, width, 18, 6);
-    ctx.fillStyle = hexA(C_INK(), 0.93);
-    ctx.fill();
-    ctx.strokeStyle = 'rgba(0,0,0,.14)';
-    ctx.lineWidth = 1;
-    ctx.stroke();
-    txt(ctx, text, left + width / 2, g.top + 14, C_WELL(), 10.5, 'center');
+    drawLabelBox(ctx, text, left, g.top + 2, width, 18, true);
   }
 
   function insidePlot(g, at) {
@@ -678,11 +703,7 @@
         canvas.style.cursor = 'grabbing';
         // The drag holds host renders until it ends, however it ends.
         holdRenders(canvas);
-        try {
-          canvas.setPointerCapture(e.pointerId);
-        } catch (err) {
-          // Without capture the drag goes on; a move with no button ends it.
-        }
+        capturePointer(canvas, e.pointerId);
       }
       edit('select');
     }
@@ -706,11 +727,7 @@
       const pointerId = drag.pointerId;
       drag = null;
       canvas.style.cursor = 'grab';
-      try {
-        if (canvas.hasPointerCapture(pointerId)) canvas.releasePointerCapture(pointerId);
-      } catch (err) {
-        // Nothing to release.
-      }
+      releasePointer(canvas, pointerId);
       edit('commit');
       releaseRenders(canvas);
     }
@@ -816,7 +833,11 @@
     return `${count} ${word}${count === 1 ? '' : 's'}`;
   }
 
-  // ------------------------------------------------------------------ routes
+  // ------------------------------------------------------------------ host reports
+  //
+  // What the host sends is read only through these: a record, a text, a number, the stream's
+  // status. Anything of the wrong shape reads as nothing, so a host's fault never shows as
+  // "NaN", "undefined" or an exception.
 
   // A host's record: an array or a scalar where a record belongs is treated as no record.
   function isObject(value) {
@@ -832,6 +853,24 @@
     return value === null || value === undefined || !Number.isFinite(n) || n === 0 ? fallback : n;
   }
 
+  // A number the host sent; anything that is not a finite number reads 0, so "NaN" never shows.
+  function hostNumber(value) {
+    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
+  }
+
+  // The last "meter", else the status inside the last "devices" report.
+  function streamStatus() {
+    if (isObject(meter)) return meter;
+    return devices && isObject(devices.status) ? devices.status : null;
+  }
+
+  function statusRunning() {
+    const status = streamStatus();
+    return Boolean(status && status.running);
+  }
+
+  // ------------------------------------------------------------------ routes
+
   function copyRoute(route) {
     const r = isObject(route) ? route : {};
     return {
@@ -846,11 +885,9 @@
 
   // Whether the route the selects show is the one running (nothing chosen that is not applied yet).
   function routeIsLive(pending, report) {
-    const p = arguments.length ? pending : pendingRoute;
-    const d = arguments.length > 1 ? report : devices;
-    if (!d || !p) return true;
-    const running = copyRoute(d.selected);
-    return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
+    if (!report || !pending) return true;
+    const running = copyRoute(report.selected);
+    return Object.keys(running).every((key) => String(pending[key]) === String(running[key]));
   }
 
   // ------------------------------------------------------------------ routing panel and source setup
@@ -1079,7 +1116,7 @@
     const outputRow = beacon(routeSelect('Play it out of', 'outputDevice', hostTexts(report.outputs)), { block: true, radius: 10 });
 
     const running = statusRunning();
-    const live = routeIsLive();
+    const live = routeIsLive(pendingRoute, devices);
     const action = el('button', {
       type: 'button', class: 'primary', 'data-key': 'route:apply', disabled: !(hasInput && hasOutput), onclick: sendRoute,
     }, actionText(running, live));
@@ -1202,6 +1239,8 @@
     return `M ${knobPoint(from)} A ${KNOB_RADIUS} ${KNOB_RADIUS} 0 ${large} 1 ${knobPoint(to)}`;
   }
 
+  // A knob's and a typed field's repaints join `o.refreshers` when given (a part that rebuilds on
+  // its own keeps its own list), else the window's.
   function knob(o) {
     const scale = knobScale(o);
     // A centred knob fills from 0, so a cut and a boost of one size mirror each other.
@@ -1241,21 +1280,13 @@
       const id = drag.pointerId;
       drag = null;
       dial.classList.remove('turning');
-      try {
-        if (dial.hasPointerCapture(id)) dial.releasePointerCapture(id);
-      } catch (e) {
-        // Nothing to release.
-      }
+      releasePointer(dial, id);
     }
 
     dial.addEventListener('pointerdown', (e) => {
       endDrag();
       drag = { pointerId: e.pointerId, y: e.clientY, n: scale.toPos(o.get()) };
-      try {
-        dial.setPointerCapture(e.pointerId);
-      } catch (err) {
-        // The drag goes on without capture.
-      }
+      capturePointer(dial, e.pointerId);
       dial.classList.add('turning');
       e.preventDefault();
       // The default is prevented, and with it the focus a press would give; arrows work after a click.
@@ -1297,7 +1328,7 @@
       push();
     });
 
-    refreshers.push(refresh);
+    (o.refreshers || refreshers).push(refresh);
     refresh();
     return { el: dial, refresh };
   }
@@ -1364,7 +1395,7 @@
       else show();
     });
 
-    refreshers.push(refresh);
+    (o.refreshers || refreshers).push(refresh);
     show();
     const node = o.suffix ? el('span', { class: 'numwrap' }, [input, el('u', { text: o.suffix })]) : input;
     return { el: node, input, refresh };
@@ -1476,27 +1507,22 @@
     // The bar's controls register their repaints in a list of its own, so a rebuild replaces them
     // instead of stacking another copy on every selection.
     function build(band) {
-      const outer = refreshers;
-      refreshers = [];
-      try {
-        heading = el('k');
-        note = el('span', { class: 'inspwidth' });
-        box.replaceChildren(el('div', { class: 'bb-in' }, [
-          el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
-          el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField(bandKnobOptions(def, band)))),
-          el('div', { class: 'bb-act' }, [
-            note,
-            switchButton(band),
-            el('button', {
-              type: 'button', class: 'inspclose', title: 'Deselect (or click empty space on the plot)',
-              'aria-label': 'Deselect', 'data-key': 'band:close', onclick: deselectBand,
-            }, '\u00D7'),
-          ]),
-        ]));
-        own = refreshers;
-      } finally {
-        refreshers = outer;
-      }
+      const rows = [];
+      heading = el('k');
+      note = el('span', { class: 'inspwidth' });
+      box.replaceChildren(el('div', { class: 'bb-in' }, [
+        el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
+        el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField({ ...bandKnobOptions(def, band), refreshers: rows }))),
+        el('div', { class: 'bb-act' }, [
+          note,
+          switchButton(band),
+          el('button', {
+            type: 'button', class: 'inspclose', title: 'Deselect (or click empty space on the plot)',
+            'aria-label': 'Deselect', 'data-key': 'band:close', onclick: deselectBand,
+          }, '\u00D7'),
+        ]),
+      ]));
+      own = rows;
     }
 
     function rebuild(force) {
@@ -1805,18 +1831,6 @@
   ];
   const NOISES = [['pink', 'Pink noise'], ['brown', 'Brown noise']];
   const INSERT_TITLE = 'A VST3 \u2014 and on a Mac an Audio Unit \u2014 placed after the room correction and before your interface. Not wired up yet; the audio-side host is the next piece of work.';
-
-
-  // The last "meter", else the status inside the last "devices" report.
-  function streamStatus() {
-    if (isObject(meter)) return meter;
-    return devices && isObject(devices.status) ? devices.status : null;
-  }
-
-  // A number the host sent; anything that is not a finite number reads 0, so "NaN" never shows.
-  function hostNumber(value) {
-    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
-  }
 
   function latencyMsNow() {
     const fs = runtimeRate();
@@ -2710,11 +2724,6 @@
 
   const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
 
-  function statusRunning() {
-    const status = streamStatus();
-    return Boolean(status && status.running);
-  }
-
   function render() {
     renderOwed = false;
     if (cleanup) cleanup();
@@ -2836,7 +2845,7 @@
     });
     if (!SW) return;
     Runtime.onHostEvent('devices', (payload) => {
-      const wasLive = routeIsLive();
+      const wasLive = routeIsLive(pendingRoute, devices);
       devices = isObject(payload) ? payload : null;
       if (devices && (!pendingRoute || wasLive)) pendingRoute = copyRoute(devices.selected);
       if (devices && isObject(devices.status)) meter = devices.status;

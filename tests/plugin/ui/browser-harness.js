@@ -250,17 +250,26 @@ const CHROMIUM_ENGINE = { launch: launchBrowser, open: openConsole, close: (brow
 // withConsole(options, body) opens a console, runs the body with it, lets the page settle and
 // checks the invariants, and always closes it. `engine` is another browser's launch, open and
 // close (the WebKitGTK harness's).
+//
+// A browser that cannot start fails every test that asks for it. The hook itself never throws:
+// in a file that runs both engines, a failed hook would keep the other engine's after hook from
+// running, and its browser would hold the file open for ever.
 function browserForTests(test, engine = CHROMIUM_ENGINE) {
   let browser;
+  let launchError = null;
   test.before(async () => {
-    browser = await engine.launch();
+    try {
+      browser = await engine.launch();
+    } catch (error) {
+      launchError = error;
+    }
   });
   test.after(async () => {
     if (browser) await engine.close(browser);
   });
 
   return async function withConsole(options, body) {
-    if (!browser) throw new Error('the browser did not start');
+    if (!browser) throw launchError || new Error('the browser did not start');
     const page = await engine.open(browser, options);
     try {
       await body(page);
