@@ -7,7 +7,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { browserForTests, seedDevices, seedRestore } = require('./browser-harness.js');
 const { webkitForTests } = require('./webkit-harness.js');
-const { readPng } = require('./png-pixels.js');
+const { readPng } = require('./png-picture.js');
 
 // Each plain select in sight with the table's number input of its row (none in the engine row),
 // where both are painted: a point inside the left padding, before any text, in the window's pixels.

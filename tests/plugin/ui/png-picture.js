@@ -60,6 +60,11 @@ function readPng(png) {
     width,
     height,
     colourAt,
+    // The red, green and blue at a point, rounded to the nearest pixel.
+    at(x, y) {
+      const c = colourAt(Math.round(x), Math.round(y));
+      return [c >> 16, (c >> 8) & 0xff, c & 0xff];
+    },
     // The distinct colours within a box of the picture (the whole of it by default), each with
     // how many pixels show it.
     colours({ x = 0, y = 0, w = width - x, h = height - y } = {}) {
