@@ -5,7 +5,7 @@
 #include "common/SafeFileWrite.h"
 #include "engine/DeviceLists.h"
 #include "engine/RouteClamp.h"
-#include "engine/StateParser.h"
+#include "engine/StateParseResult.h"
 #include "platform/DefaultPlaybackDevice.h"
 #include "platform/WebViewShutdown.h"
 #include "platform/simulation/SimulatedSoundCard.h"
@@ -104,8 +104,11 @@ void DuzezavureApplication::shutdown()
 
     // Only a start that loaded the settings writes them: a start that handed over to the
     // running instance must not put its defaults over that instance's file.
+    // A save that fails here is the last chance: say so, or the changes since the last good
+    // save would vanish without a word.
     if (initialised)
-        settings.save();
+        if (const auto saved = settings.save(); saved.failed())
+            std::cerr << "settings not saved: " << saved.getErrorMessage() << std::endl;
 
     if (services.simulatedAudio != nullptr)
         SimulatedSoundCard::finishRecording (*services.simulatedAudio);

@@ -224,15 +224,15 @@ bool DuzezavureSettings::keepFileAside()
     return copyToNewFile (file, unusedUnreadableCopyName (file));
 }
 
-void DuzezavureSettings::save()
+juce::Result DuzezavureSettings::save()
 {
     if (access == FileAccess::none)
-        return;
+        return juce::Result::ok();
 
     if (access == FileAccess::writeAfterKeepingAside)
     {
         if (! keepFileAside())
-            return;
+            return juce::Result::fail ("could not keep the unreadable " + file.getFullPathName() + " aside, so it was not replaced");
 
         access = FileAccess::write;
     }
@@ -241,10 +241,16 @@ void DuzezavureSettings::save()
         text = toReadableJsonUtf8 (root, JsonLayout::indented);
 
     // A document the next start could not read is never written: the file keeps the last one.
-    if (! text.has_value() || ! file.getParentDirectory().createDirectory().wasOk())
-        return;
+    if (! text.has_value())
+        return juce::Result::fail ("the settings grew past what " + file.getFullPathName() + " can be read back with, so it was not replaced");
 
-    replaceFileContents (file, text->data(), text->size());
+    if (const auto folder = file.getParentDirectory().createDirectory(); folder.failed())
+        return juce::Result::fail ("could not make the folder of " + file.getFullPathName() + ": " + folder.getErrorMessage());
+
+    if (! replaceFileContents (file, text->data(), text->size()))
+        return juce::Result::fail ("could not write " + file.getFullPathName());
+
+    return juce::Result::ok();
 }
 
 juce::DynamicObject& DuzezavureSettings::getRootObject()
@@ -297,9 +303,9 @@ AudioRoute DuzezavureSettings::getRouting() const
     if (members == nullptr)
         return route;
 
-    route.deviceType = readMember (*members, "deviceType").toString();
-    route.inputDevice = readMember (*members, "inputDevice").toString();
-    route.outputDevice = readMember (*members, "outputDevice").toString();
+    route.deviceType = readMemberText (*members, "deviceType");
+    route.inputDevice = readMemberText (*members, "inputDevice");
+    route.outputDevice = readMemberText (*members, "outputDevice");
 
     if (members->hasProperty ("sampleRate"))
         route.sampleRate = storedSampleRate (readMember (*members, "sampleRate"), route.sampleRate);

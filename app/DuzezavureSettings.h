@@ -52,9 +52,11 @@ public:
     void load();
 
     /** [message thread] Writes the whole document, indented with CRLF line ends. Does nothing
-        before `load`, nor for a document its reader would refuse. A failure is not reported;
-        the document stays and a later save tries again. */
-    void save();
+        before `load` or without a folder (and that is no failure). A failure says why (the
+        unreadable file could not be kept aside, the folder could not be made, the file could
+        not be replaced, or the document is one its reader would refuse); the file then stays
+        as it was, the document stays in memory and the next save tries again. */
+    juce::Result save();
 
     /** [message thread] The settings file; an empty path when there is no folder. */
     juce::File getFile() const;

@@ -10,7 +10,7 @@
 #include "FakeWebBrowserBackend.h"
 
 #include "console/ConsoleComponent.h"
-#include "engine/StateParser.h"
+#include "engine/StateParseResult.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 

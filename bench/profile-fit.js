@@ -2,9 +2,12 @@
 /*
  * Timings of the room profile path: reading the demo room (measurements to a
  * fitted band list), the largest joint fit a state can hold, 24 bands against
- * 66 targets, and reading hostile profiles as JSON text: the most measurements
- * the reader accepts, in the shape that gives the fit the most targets, and
- * 10,000 and 100,000 measurements (about 0.9 and 8.5 MB), which it refuses.
+ * 66 targets, and reading large profiles as JSON text: the most booms the
+ * reader accepts, in the shape that gives the fit the most targets; 10,000 and
+ * 100,000 booms (about 0.9 and 8.5 MB), which it refuses; and warble sweeps far
+ * denser than any export beside the demo room's measurements, which it reads:
+ * 100,000 points, and the most the reader accepts beside the most tonal ranges
+ * it accepts, each range holding an octave of points.
  * Prints figures; not a test.
  *
  *   node bench/profile-fit.js
@@ -17,8 +20,12 @@ const demo = require('../plugin/ui/demo-profile.js');
 
 const DEMO_GOAL_MS = 50;
 const HUGE_GOAL_MS = 1000;
-// The reader's limit on measurements in one profile.
+const LARGEST_GOAL_MS = 2000;
+// The reader's limits: booms and tonal ranges, which the joint fit weighs, and measurements of
+// every kind.
 const MOST_ACCEPTED = 500;
+const MOST_MEASUREMENTS = 200000;
+const WARBLE_POINTS = 100000;
 
 const { seeded } = require('../tools/seeded-random.js');
 
@@ -71,6 +78,23 @@ function boomProfileText(count) {
   return JSON.stringify({ name: `${count} booms`, createdAt: '2026-06-18T19:40:00.000Z', match });
 }
 
+// Warble points evenly spread in log frequency over 20 Hz to 20 kHz, beside the demo room's own
+// measurements, or beside `tonal` ranges from 500 Hz to 20 kHz, each an octave wide.
+function warbleProfileText(count, tonal) {
+  const rand = seeded(count);
+  const round = (value, decimals) => Number(value.toFixed(decimals));
+  const tonalSweep = Array.from({ length: count }, (_, i) => ({
+    freqHz: round(20 * Math.pow(1000, i / (count - 1)), 2),
+    offsetDb: round(rand() * 6 - 3, 1),
+  }));
+  if (!tonal) return JSON.stringify({ ...demo, name: `${count} warble points`, tonalSweep });
+  const ranges = Array.from({ length: tonal }, (_, i) => {
+    const freqHz = 500 * Math.pow(40, i / (tonal - 1));
+    return { freqHz: round(freqHz, 1), lowHz: round(freqHz / Math.SQRT2, 1), highHz: round(freqHz * Math.SQRT2, 1), offsetDb: round(rand() * 6 - 3, 1) };
+  });
+  return JSON.stringify({ name: `${count} warble points, ${tonal} ranges`, tonal: ranges, tonalSweep });
+}
+
 function report(label, times, goalMs) {
   const s = summary(times);
   const goal = goalMs ? `  ratio to ${goalMs} ms goal ${(s.median / goalMs).toFixed(3)}` : '';
@@ -91,12 +115,18 @@ function main() {
 
   const accepted = boomProfileText(MOST_ACCEPTED);
   const acceptedTimes = Array.from({ length: 5 }, () => timeOnce(() => Profile.readProfile(accepted)));
-  report(`${MOST_ACCEPTED} booms read + fit`, acceptedTimes, HUGE_GOAL_MS);
+  report(`${MOST_ACCEPTED} booms read + fit`, acceptedTimes, LARGEST_GOAL_MS);
   for (const count of [10000, 100000]) {
     const text = boomProfileText(count);
     const times = Array.from({ length: 3 }, () => timeOnce(() => Profile.readProfile(text)));
     report(`${count} booms (${(text.length / 1e6).toFixed(1)} MB) read`, times, HUGE_GOAL_MS);
   }
+  const sweep = warbleProfileText(WARBLE_POINTS);
+  const sweepTimes = Array.from({ length: 5 }, () => timeOnce(() => Profile.readProfile(sweep)));
+  report(`${WARBLE_POINTS} warble points read + fit`, sweepTimes, HUGE_GOAL_MS);
+  const most = warbleProfileText(MOST_MEASUREMENTS - MOST_ACCEPTED, MOST_ACCEPTED);
+  const mostTimes = Array.from({ length: 3 }, () => timeOnce(() => Profile.readProfile(most)));
+  report(`${MOST_MEASUREMENTS - MOST_ACCEPTED} points, ${MOST_ACCEPTED} ranges`, mostTimes, LARGEST_GOAL_MS);
 }
 
 main();

@@ -140,8 +140,8 @@ namespace
         out += text;
     }
 
-    /** Whether the reader would take a text back, as far as the writer's own choices do not
-        see to it already (the depth). */
+    /** Whether to tell when the reader would refuse the text, or when it would read back
+        other than the value (a container too deep, written as null). */
     enum class ReaderLimits { unchecked, checked };
 
     class Writer
@@ -165,6 +165,10 @@ namespace
             }
 
             const bool fits = level < maxJsonDepth;
+
+            // Cut to null, a container too deep would come back other than it was stored.
+            if (limits == ReaderLimits::checked && ! fits && (value.isArray() || value.getDynamicObject() != nullptr))
+                readable = false;
 
             if (value.isString())       appendString (out, value.toString());
             else if (value.isBool())    out += (bool) value ? "true" : "false";

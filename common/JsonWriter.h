@@ -42,10 +42,11 @@ juce::String toJson (const juce::var& value, JsonLayout layout);
 /** The same text as its UTF-8 bytes, for a file: no copy into a juce::String and back. */
 std::string toJsonUtf8 (const juce::var& value, JsonLayout layout);
 
-/** The same bytes when the reader (`parseJson`) takes them back, and nothing when it would
-    refuse them: a text longer than `maxJsonTextBytes`, an object of more than
-    `maxJsonObjectMembers` members, more than `maxJsonMemberNames` different names. Writing
-    stops at the first value past a limit. */
+/** The same bytes when the reader (`parseJson`) takes them back as the value they came from,
+    and nothing when it would refuse them or read back something else: a text longer than
+    `maxJsonTextBytes`, an object of more than `maxJsonObjectMembers` members, more than
+    `maxJsonMemberNames` different names, a container deeper than `maxJsonDepth` (which the
+    plain writer cuts to null). Writing stops at the first value past a limit. */
 std::optional<std::string> toReadableJsonUtf8 (const juce::var& value, JsonLayout layout);
 
 } // namespace brindle

@@ -9,7 +9,9 @@
 #include "common/JsonLimits.h"
 #include "common/JsonReader.h"
 #include "engine/DeviceLists.h"
-#include "engine/StateParser.h"
+#include "engine/StateParseResult.h"
+
+#include <iostream>
 
 namespace brindle
 {
@@ -147,14 +149,37 @@ void ConsoleComponent::handleStateEvent (const juce::var& payload)
     if (text.getNumBytesAsUTF8() > maxStateJsonBytes)
         return;
 
+    adoptState (text, StateOrigin::newText);
+}
+
+bool ConsoleComponent::adoptState (const juce::String& text, StateOrigin origin)
+{
     const auto parsed = CorrectionState::fromJson (text);
 
-    // So is a state the settings file has no room for: the audio keeps the stored one.
-    if (! parsed.ok || ! settings.setStateJson (text))
-        return;
+    if (! parsed.ok)
+        return false;
+
+    // A state the settings file has no room for is refused as a malformed one: the audio
+    // keeps the stored one. It is stored before it is applied so that a refusal changes nothing.
+    if (origin == StateOrigin::newText && ! settings.setStateJson (text))
+        return false;
 
     router.applyState (parsed.state);
-    settings.save();
+
+    if (origin == StateOrigin::newText)
+        saveSettings();
+
+    return true;
+}
+
+void ConsoleComponent::saveSettings()
+{
+    const auto saved = settings.save();
+
+    if (saved.failed() && ! lastSaveFailed)
+        std::cerr << "settings not saved: " << saved.getErrorMessage() << std::endl;
+
+    lastSaveFailed = saved.failed();
 }
 
 void ConsoleComponent::handleRouteEvent (const juce::var& payload)
@@ -184,21 +209,12 @@ void ConsoleComponent::applyRoute (const AudioRoute& route)
         services.routeApplied();
 
     shownRoute = router.getCurrentRoute();
-    settings.save();
+    saveSettings();
 
-    applyStoredState();
+    if (const auto stored = settings.getStateJson(); stored.isNotEmpty())
+        adoptState (stored, StateOrigin::stored);
+
     sendDevices();
-}
-
-void ConsoleComponent::applyStoredState()
-{
-    const auto stored = settings.getStateJson();
-
-    if (stored.isEmpty())
-        return;
-
-    if (const auto parsed = CorrectionState::fromJson (stored); parsed.ok)
-        router.applyState (parsed.state);
 }
 
 void ConsoleComponent::handleRescanEvent (const juce::var& payload)
@@ -228,13 +244,13 @@ void ConsoleComponent::handleLibraryEvent (const juce::var& payload)
         // The room saved is the state in force, never what the payload carries. A room the
         // settings file has no room for is not stored, and the list says so.
         settings.putLibraryEntry (name, settings.getStateJson());
-        settings.save();
+        saveSettings();
         sendLibrary();
     }
     else if (action == "delete")
     {
         settings.removeLibraryEntry (name);
-        settings.save();
+        saveSettings();
         sendLibrary();
     }
     else if (action == "load")
@@ -244,14 +260,8 @@ void ConsoleComponent::handleLibraryEvent (const juce::var& payload)
         if (entry.isEmpty())
             return;
 
-        const auto parsed = CorrectionState::fromJson (entry);
-
-        if (! parsed.ok || ! settings.setStateJson (entry))
-            return;
-
-        router.applyState (parsed.state);
-        settings.save();
-        sendRestore (entry);
+        if (adoptState (entry, StateOrigin::newText))
+            sendRestore (entry);
     }
 }
 

@@ -80,13 +80,26 @@ private:
 
     WebBrowserComponent::Options makeWebViewOptions();
     void sendRestore (const juce::String& stateJson);
-    void applyStoredState();
+
+    /** Where a state to adopt comes from: one new to the settings is stored first, and only
+        when the file has room for it; the stored one is only applied again. */
+    enum class StateOrigin { newText, stored };
+
+    /** Parses a state text, stores it (see StateOrigin) and applies it. False, leaving the
+        audio and the settings as they were, for a text that is not a state or one the settings
+        file has no room for. */
+    bool adoptState (const juce::String& text, StateOrigin origin);
+
+    /** Saves the settings. A failed save keeps the document in memory for the next save to
+        try again; the first failure after a success is told on standard error, with why. */
+    void saveSettings();
 
     AudioRouter& router;
     DuzezavureSettings& settings;
     ConsoleServices services;
     WebBrowserComponent webView;
     bool pageReady = false;
+    bool lastSaveFailed = false;
     AudioRoute shownRoute;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConsoleComponent)

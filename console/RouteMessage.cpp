@@ -2,7 +2,6 @@
 
 #include "common/JsonReader.h"
 #include "engine/RouteClamp.h"
-#include "engine/StateParser.h"
 
 #include <cmath>
 
@@ -49,7 +48,7 @@ double readFiniteNumber (const juce::DynamicObject& route, const juce::Identifie
     if (! route.hasProperty (key))
         return fallback;
 
-    const auto value = static_cast<double> (readProperty (route, key));
+    const auto value = static_cast<double> (readMember (route, key));
     return std::isfinite (value) ? value : fallback;
 }
 

@@ -3,8 +3,11 @@
  * listens to the host's events and turns every user gesture into a change of one
  * working correction state, which leaves through one door, `push`. It knows
  * nothing of how a correction is built (BrindleProfile) or of audio
- * (BrindleRuntime). In the page it publishes nothing; loaded by `require` it only
- * hands out its pure helpers, so they can be checked outside a browser.
+ * (BrindleRuntime). In the page it publishes nothing and boots itself. Loaded by
+ * `require` it does not boot; it hands out `boot` (for a harness that gives it a
+ * document), the palette's readers and constants, and its pure helpers (the UI
+ * scale, the formatters, the route helpers, the plot's geometry and curves), so
+ * they can be checked outside a browser.
  */
 (function (root, factory) {
   'use strict';
@@ -188,6 +191,24 @@
     if (litNode && litNode !== wrapper) litNode.classList.remove('lit');
     if (wrapper) wrapper.classList.add('lit');
     litNode = wrapper || null;
+  }
+
+  // A drag captures its pointer where the engine lets it; without capture the drag goes on, and
+  // a move with no button held ends it. Releasing what was never captured (or was lost) is no fault.
+  function capturePointer(node, pointerId) {
+    try {
+      node.setPointerCapture(pointerId);
+    } catch (err) {
+      // The drag goes on without capture.
+    }
+  }
+
+  function releasePointer(node, pointerId) {
+    try {
+      if (node.hasPointerCapture(pointerId)) node.releasePointerCapture(pointerId);
+    } catch (err) {
+      // Nothing to release.
+    }
   }
 
   // ------------------------------------------------------------------ canvas scaffolding
@@ -550,10 +571,20 @@
     const left = labelLeft(g, x, width);
     let top = y - radius - 24;
     if (top < g.top) top = y + radius + 6;
-    rr(ctx, left, top, width, 19, 6);
+    drawLabelBox(ctx, text, left, top, width, 19, false);
+  }
+
+  // A dark rounded box with its text centred on a baseline 6 px above its foot.
+  function drawLabelBox(ctx, text, left, top, width, height, outlined) {
+    rr(ctx, left, top, width, height, 6);
     ctx.fillStyle = hexA(C_INK(), 0.93);
     ctx.fill();
-    txt(ctx, text, left + width / 2, top + 13, C_WELL(), 10.5, 'center');
+    if (outlined) {
+      ctx.strokeStyle = 'rgba(0,0,0,.14)';
+      ctx.lineWidth = 1;
+      ctx.stroke();
+    }
+    txt(ctx, text, left + width / 2, top + height - 6, C_WELL(), 10.5, 'center');
   }
 
   function drawCrosshair(ctx, g, curves, at) {
@@ -574,13 +605,7 @@
     const text = crosshairLabel(f, curves);
     const width = 12 + 5.9 * text.length;
     const left = labelLeft(g, at.x, width);
-    rr(ctx, left, g.top + 2, width, 18, 6);
-    ctx.fillStyle = hexA(C_INK(), 0.93);
-    ctx.fill();
-    ctx.strokeStyle = 'rgba(0,0,0,.14)';
-    ctx.lineWidth = 1;
-    ctx.stroke();
-    txt(ctx, text, left + width / 2, g.top + 14, C_WELL(), 10.5, 'center');
+    drawLabelBox(ctx, text, left, g.top + 2, width, 18, true);
   }
 
   function insidePlot(g, at) {
@@ -678,11 +703,7 @@
         canvas.style.cursor = 'grabbing';
         // The drag holds host renders until it ends, however it ends.
         holdRenders(canvas);
-        try {
-          canvas.setPointerCapture(e.pointerId);
-        } catch (err) {
-          // Without capture the drag goes on; a move with no button ends it.
-        }
+        capturePointer(canvas, e.pointerId);
       }
       edit('select');
     }
@@ -706,11 +727,7 @@
       const pointerId = drag.pointerId;
       drag = null;
       canvas.style.cursor = 'grab';
-      try {
-        if (canvas.hasPointerCapture(pointerId)) canvas.releasePointerCapture(pointerId);
-      } catch (err) {
-        // Nothing to release.
-      }
+      releasePointer(canvas, pointerId);
       edit('commit');
       releaseRenders(canvas);
     }
@@ -806,11 +823,21 @@
     return roundTo(db, 1).toFixed(1);
   }
 
+  // A figure written straight from its value; one that shows as zero has no sign ("0.0", not "-0.0").
+  function fixedUnsignedZero(value, digits) {
+    const text = value.toFixed(digits);
+    return Number(text) === 0 ? (0).toFixed(digits) : text;
+  }
+
   function plural(count, word) {
     return `${count} ${word}${count === 1 ? '' : 's'}`;
   }
 
-  // ------------------------------------------------------------------ routes
+  // ------------------------------------------------------------------ host reports
+  //
+  // What the host sends is read only through these: a record, a text, a number, the stream's
+  // status. Anything of the wrong shape reads as nothing, so a host's fault never shows as
+  // "NaN", "undefined" or an exception.
 
   // A host's record: an array or a scalar where a record belongs is treated as no record.
   function isObject(value) {
@@ -826,6 +853,24 @@
     return value === null || value === undefined || !Number.isFinite(n) || n === 0 ? fallback : n;
   }
 
+  // A number the host sent; anything that is not a finite number reads 0, so "NaN" never shows.
+  function hostNumber(value) {
+    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
+  }
+
+  // The last "meter", else the status inside the last "devices" report.
+  function streamStatus() {
+    if (isObject(meter)) return meter;
+    return devices && isObject(devices.status) ? devices.status : null;
+  }
+
+  function statusRunning() {
+    const status = streamStatus();
+    return Boolean(status && status.running);
+  }
+
+  // ------------------------------------------------------------------ routes
+
   function copyRoute(route) {
     const r = isObject(route) ? route : {};
     return {
@@ -840,11 +885,9 @@
 
   // Whether the route the selects show is the one running (nothing chosen that is not applied yet).
   function routeIsLive(pending, report) {
-    const p = arguments.length ? pending : pendingRoute;
-    const d = arguments.length > 1 ? report : devices;
-    if (!d || !p) return true;
-    const running = copyRoute(d.selected);
-    return Object.keys(running).every((key) => String(p[key]) === String(running[key]));
+    if (!report || !pending) return true;
+    const running = copyRoute(report.selected);
+    return Object.keys(running).every((key) => String(pending[key]) === String(running[key]));
   }
 
   // ------------------------------------------------------------------ routing panel and source setup
@@ -910,11 +953,11 @@
     if (!status.duplex) {
       const target = hostNumber(status.targetFrames);
       const fill = target > 0 ? Math.round(hostNumber(status.fillFrames) / target * 100) : 0;
-      parts.push([`queue ${fill}%`], [`drift ${hostNumber(status.correctionPpm).toFixed(1)} ppm`]);
+      parts.push([`queue ${fill}%`], [`drift ${fixedUnsignedZero(hostNumber(status.correctionPpm), 1)} ppm`]);
     }
-    for (const [key, word] of [['dropouts', 'dropouts'], ['overruns', 'overruns']]) {
+    for (const [key, word] of [['dropouts', 'dropout'], ['overruns', 'overrun']]) {
       const count = Math.round(hostNumber(status[key]));
-      if (count !== 0) parts.push([{ bad: `${count} ${word}` }]);
+      if (count !== 0) parts.push([{ bad: plural(count, word) }]);
     }
     return parts;
   }
@@ -1073,7 +1116,7 @@
     const outputRow = beacon(routeSelect('Play it out of', 'outputDevice', hostTexts(report.outputs)), { block: true, radius: 10 });
 
     const running = statusRunning();
-    const live = routeIsLive();
+    const live = routeIsLive(pendingRoute, devices);
     const action = el('button', {
       type: 'button', class: 'primary', 'data-key': 'route:apply', disabled: !(hasInput && hasOutput), onclick: sendRoute,
     }, actionText(running, live));
@@ -1133,12 +1176,32 @@
     return bands.find((band) => band.id === id) || null;
   }
 
-  // Chromium drops a comma typed into a number field, so "1,5" would read 15: a decimal comma is
-  // typed as the point instead. Where the point cannot be inserted the comma goes in as typed,
-  // and reading the field takes it as the point.
+  // A decimal comma goes into a number field as the point, however it comes: Chromium drops the
+  // comma, so "1,5" would read 15, and WebKit keeps it and reads the whole field as empty. A typed
+  // key is caught at its key-down (Chromium drops it before anything else hears of it), text that
+  // arrives in one piece (a paste, a drop, an input method) before it is inserted. Where the point
+  // cannot be inserted the comma goes in as it came, and reading the field takes it as the point.
   function commaAsPoint(e) {
     if (e.key !== ',' || e.ctrlKey || e.metaKey || e.altKey) return;
     if (doc.execCommand('insertText', false, '.')) e.preventDefault();
+  }
+
+  function textCommaAsPoint(e) {
+    const text = typeof e.data === 'string' ? e.data : e.dataTransfer ? e.dataTransfer.getData('text/plain') : '';
+    if (!e.cancelable || !text.includes(',')) return;
+    if (doc.execCommand('insertText', false, text.replace(/,/g, '.'))) e.preventDefault();
+  }
+
+  function takeDecimalComma(input) {
+    input.addEventListener('keydown', commaAsPoint);
+    input.addEventListener('beforeinput', textCommaAsPoint);
+  }
+
+  // An arrow on a field that is empty or holds no number steps from the value the field stands
+  // for: the browser would step from 0 and apply a value the user never saw (10 Hz for a cut at
+  // 96 Hz).
+  function isStepKey(e) {
+    return e.key === 'ArrowUp' || e.key === 'ArrowDown';
   }
 
   // The value typed into a number field, or null for text that is empty or not a number.
@@ -1176,6 +1239,8 @@
     return `M ${knobPoint(from)} A ${KNOB_RADIUS} ${KNOB_RADIUS} 0 ${large} 1 ${knobPoint(to)}`;
   }
 
+  // A knob's and a typed field's repaints join `o.refreshers` when given (a part that rebuilds on
+  // its own keeps its own list), else the window's.
   function knob(o) {
     const scale = knobScale(o);
     // A centred knob fills from 0, so a cut and a boost of one size mirror each other.
@@ -1215,21 +1280,13 @@
       const id = drag.pointerId;
       drag = null;
       dial.classList.remove('turning');
-      try {
-        if (dial.hasPointerCapture(id)) dial.releasePointerCapture(id);
-      } catch (e) {
-        // Nothing to release.
-      }
+      releasePointer(dial, id);
     }
 
     dial.addEventListener('pointerdown', (e) => {
       endDrag();
       drag = { pointerId: e.pointerId, y: e.clientY, n: scale.toPos(o.get()) };
-      try {
-        dial.setPointerCapture(e.pointerId);
-      } catch (err) {
-        // The drag goes on without capture.
-      }
+      capturePointer(dial, e.pointerId);
       dial.classList.add('turning');
       e.preventDefault();
       // The default is prevented, and with it the focus a press would give; arrows work after a click.
@@ -1271,7 +1328,7 @@
       push();
     });
 
-    refreshers.push(refresh);
+    (o.refreshers || refreshers).push(refresh);
     refresh();
     return { el: dial, refresh };
   }
@@ -1308,8 +1365,8 @@
     input.addEventListener('input', () => {
       typed = true;
     });
+    takeDecimalComma(input);
     input.addEventListener('keydown', (e) => {
-      commaAsPoint(e);
       if (e.key === 'Enter') {
         e.preventDefault();
         commit();
@@ -1318,8 +1375,9 @@
         e.preventDefault();
         show();
         input.blur();
-      } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
+      } else if (isStepKey(e)) {
         e.preventDefault();
+        if (typedNumber(input) === null) input.value = o.format(o.get());
         try {
           if (e.key === 'ArrowUp') input.stepUp();
           else input.stepDown();
@@ -1337,7 +1395,7 @@
       else show();
     });
 
-    refreshers.push(refresh);
+    (o.refreshers || refreshers).push(refresh);
     show();
     const node = o.suffix ? el('span', { class: 'numwrap' }, [input, el('u', { text: o.suffix })]) : input;
     return { el: node, input, refresh };
@@ -1449,27 +1507,22 @@
     // The bar's controls register their repaints in a list of its own, so a rebuild replaces them
     // instead of stacking another copy on every selection.
     function build(band) {
-      const outer = refreshers;
-      refreshers = [];
-      try {
-        heading = el('k');
-        note = el('span', { class: 'inspwidth' });
-        box.replaceChildren(el('div', { class: 'bb-in' }, [
-          el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
-          el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField(bandKnobOptions(def, band)))),
-          el('div', { class: 'bb-act' }, [
-            note,
-            switchButton(band),
-            el('button', {
-              type: 'button', class: 'inspclose', title: 'Deselect (or click empty space on the plot)',
-              'aria-label': 'Deselect', 'data-key': 'band:close', onclick: deselectBand,
-            }, '\u00D7'),
-          ]),
-        ]));
-        own = refreshers;
-      } finally {
-        refreshers = outer;
-      }
+      const rows = [];
+      heading = el('k');
+      note = el('span', { class: 'inspwidth' });
+      box.replaceChildren(el('div', { class: 'bb-in' }, [
+        el('div', { class: 'bb-id' }, [heading, bandSubLine(band)]),
+        el('div', { class: 'knobrow' }, BAND_KNOBS.map((def) => knobField({ ...bandKnobOptions(def, band), refreshers: rows }))),
+        el('div', { class: 'bb-act' }, [
+          note,
+          switchButton(band),
+          el('button', {
+            type: 'button', class: 'inspclose', title: 'Deselect (or click empty space on the plot)',
+            'aria-label': 'Deselect', 'data-key': 'band:close', onclick: deselectBand,
+          }, '\u00D7'),
+        ]),
+      ]));
+      own = rows;
     }
 
     function rebuild(force) {
@@ -1538,7 +1591,12 @@
 
     input.addEventListener('input', apply);
     input.addEventListener('change', apply);
-    input.addEventListener('keydown', commaAsPoint);
+    takeDecimalComma(input);
+    // The browser steps the cell itself, from what it shows once this has run.
+    input.addEventListener('keydown', (e) => {
+      const b = bandById(id);
+      if (isStepKey(e) && typedNumber(input) === null && b) paint(b);
+    });
     // Left with "1" typed, the cell shows the 10 Hz it stored.
     input.addEventListener('blur', () => {
       const b = bandById(id);
@@ -1774,18 +1832,6 @@
   const NOISES = [['pink', 'Pink noise'], ['brown', 'Brown noise']];
   const INSERT_TITLE = 'A VST3 \u2014 and on a Mac an Audio Unit \u2014 placed after the room correction and before your interface. Not wired up yet; the audio-side host is the next piece of work.';
 
-
-  // The last "meter", else the status inside the last "devices" report.
-  function streamStatus() {
-    if (isObject(meter)) return meter;
-    return devices && isObject(devices.status) ? devices.status : null;
-  }
-
-  // A number the host sent; anything that is not a finite number reads 0, so "NaN" never shows.
-  function hostNumber(value) {
-    return typeof value === 'number' && Number.isFinite(value) ? value : 0;
-  }
-
   function latencyMsNow() {
     const fs = runtimeRate();
     return (Profile.latencySamples(state, fs) / fs) * 1000;
@@ -1794,6 +1840,16 @@
   // Two decimals below 10 ms, none from there.
   function latencyFigure(ms) {
     return ms < 10 ? ms.toFixed(2) : ms.toFixed(0);
+  }
+
+  // The figure the latency warning gives must make it true: 20.3 ms is past the limit, "20 ms" is
+  // not. Whole milliseconds, or the fewest decimals that show the latency above the limit.
+  function warnedLatencyFigure(ms) {
+    for (let digits = 0; digits < 3; digits += 1) {
+      const text = ms.toFixed(digits);
+      if (Number(text) > LATENCY_WARN_MS) return text;
+    }
+    return ms.toFixed(3);
   }
 
   function latencyWarns(ms) {
@@ -1941,7 +1997,7 @@
       }
     }
     const ms = latencyMsNow();
-    if (latencyWarns(ms)) messages.push(`${ms.toFixed(0)} ms will put video, games and calls out of sync.`);
+    if (latencyWarns(ms)) messages.push(`${warnedLatencyFigure(ms)} ms will put video, games and calls out of sync.`);
     return messages;
   }
 
@@ -2079,16 +2135,22 @@
   }
 
   // The cells in their order; the last two only in the system-wide host. Each paints its value,
-  // unit and warning from the current state.
+  // unit and warning from the current state, and names the widest value and unit it can show
+  // (`widest`): the cell keeps room for them, so no value it shows is cut where the strip has the
+  // room, and the strip never moves as values change. Figures are tabular, so a figure of the most
+  // digits stands for every figure.
+  const MAX_DELAY_MS = Profile.LIMITS.delayMs.max;
   const CELLS = [
     {
       key: 'amount', label: 'Amount', panel: correctionPanel,
+      widest: { values: ['Bypassed', '100'], units: ['%'] },
       paint: () => (state.bypass
         ? { value: 'Bypassed', unit: '', warn: true }
         : { value: String(state.correctionPct), unit: '%', warn: false }),
     },
     {
       key: 'phase', label: 'Phase', panel: phasePanel,
+      widest: { values: ['Minimum', 'Linear'], units: ['0.00 ms', '0000 ms'] },
       paint() {
         const ms = latencyMsNow();
         return { value: state.phaseMode === 'linear' ? 'Linear' : 'Minimum', unit: `${latencyFigure(ms)} ms`, warn: latencyWarns(ms) };
@@ -2096,25 +2158,33 @@
     },
     {
       key: 'timing', label: 'Speaker timing', panel: delayPanel,
+      widest: { values: [fmtDelayPair(MAX_DELAY_MS, MAX_DELAY_MS)], units: ['ms'] },
       paint: () => ({ value: fmtDelayPair(state.delayLeftMs, state.delayRightMs), unit: 'ms', warn: false }),
     },
     {
       key: 'output', label: 'Output', panel: outputPanel,
+      widest: { values: [fmtPlainDb(Profile.LIMITS.outputDb.min)], units: ['dB'] },
       paint: () => ({ value: fmtPlainDb(state.outputDb), unit: 'dB', warn: false }),
     },
     {
       key: 'filters', label: 'Filters', panel: () => [bandTable()],
+      widest: { values: [String(Profile.MAX_BANDS)], units: [`of ${Profile.MAX_BANDS}`] },
       paint: () => ({ value: String(Profile.activeBands(state).length), unit: `of ${state.bands.length}`, warn: false }),
     },
     {
       key: 'routing', label: 'Routing', systemWide: true, panel: () => [routingPanel().el],
+      widest: { values: ['Not correcting', 'Correcting'], units: ['set it up', '000.0 ms'] },
       paint() {
         return statusRunning()
           ? { value: 'Correcting', unit: `${hostNumber(streamStatus().latencyMs).toFixed(1)} ms`, warn: false }
           : { value: 'Not correcting', unit: 'set it up', warn: true };
       },
     },
-    { key: 'insert', label: 'Insert', systemWide: true, panel: insertSection, paint: () => ({ value: 'Empty', unit: '', warn: false }) },
+    {
+      key: 'insert', label: 'Insert', systemWide: true, panel: insertSection,
+      widest: { values: ['Empty'], units: [] },
+      paint: () => ({ value: 'Empty', unit: '', warn: false }),
+    },
   ];
 
   function presentCells() {
@@ -2138,6 +2208,17 @@
     return openCell;
   }
 
+  const CHEVRON = '\u25BE';
+
+  // Unseen lines of the widest value and unit the cell can show, in their own type: the cell is
+  // as wide as they and its name need.
+  function stripCellFit(widest) {
+    return el('span', { class: 'fit', 'aria-hidden': 'true' }, [
+      ...widest.values.map((value) => el('b', {}, [value, el('i', { text: CHEVRON })])),
+      ...widest.units.map((unit) => el('u', { text: unit })),
+    ]);
+  }
+
   function stripCell(cell, open) {
     const b = el('b');
     const u = el('u');
@@ -2149,37 +2230,72 @@
         openCell = cell.key;
         render();
       },
-    }, [el('k', { text: cell.label }), el('v', {}, [b, u, el('i', { 'aria-hidden': 'true', text: '\u25BE' })])]);
+    }, [
+      el('k', { text: cell.label }),
+      el('v', {}, [b, u, el('i', { 'aria-hidden': 'true', text: CHEVRON })]),
+      stripCellFit(cell.widest),
+    ]);
 
+    // A window too narrow for the strip cuts a cell's text with an ellipsis; the cell still names
+    // its whole value, to the pointer and to assistive technology.
     function paint() {
       const shown = cell.paint();
       setText(b, shown.value);
       setText(u, shown.unit);
       u.hidden = !shown.unit;
       button.classList.toggle('warn', shown.warn);
+      const whole = `${cell.label}: ${shown.unit ? `${shown.value} ${shown.unit}` : shown.value}`;
+      if (button.title !== whole) {
+        button.title = whole;
+        button.setAttribute('aria-label', whole);
+      }
     }
 
     paint();
     return { cell, button, paint };
   }
 
+  function placeStripBar(bar, at, animated) {
+    if (!animated) bar.style.transition = 'none';
+    bar.style.transform = `translateX(${at.x}px)`;
+    bar.style.width = `${at.width}px`;
+    if (!animated) {
+      void bar.offsetWidth;
+      bar.style.transition = '';
+    }
+  }
+
+  // The cells stand roomy (each at least as wide as its name and widest value) wherever that fits
+  // the row, else tight (equal shares). The browser says which: the roomy row overflows or not.
+  function fitStripCells(stripEl) {
+    stripEl.classList.remove('tight');
+    stripEl.classList.toggle('tight', stripEl.scrollWidth > stripEl.clientWidth);
+  }
+
   // The travelling rule starts where it ended last render, with its transition off, and then
-  // slides to the open cell.
-  function moveStripBar(bar, target) {
+  // slides to the open cell. When the cells change width after that (the window is resized, or a
+  // font arrives), the row is fitted again and the rule is put back under its cell.
+  function moveStripBar(stripEl, bar, target) {
+    const follow = () => {
+      if (!stripEl.isConnected) return;
+      fitStripCells(stripEl);
+      if (!target) return;
+      const at = { x: target.offsetLeft, width: target.offsetWidth };
+      if (lastBar && at.x === lastBar.x && at.width === lastBar.width) return;
+      placeStripBar(bar, at, false);
+      lastBar = at;
+    };
     root.requestAnimationFrame(() => {
+      if (!stripEl.isConnected) return;
+      fitStripCells(stripEl);
+      if (typeof root.ResizeObserver === 'function') new root.ResizeObserver(follow).observe(stripEl);
       if (!target || !bar.isConnected || !target.isConnected) return;
-      if (lastBar) {
-        bar.style.transition = 'none';
-        bar.style.transform = `translateX(${lastBar.x}px)`;
-        bar.style.width = `${lastBar.width}px`;
-        void bar.offsetWidth;
-        bar.style.transition = '';
-      }
+      if (lastBar) placeStripBar(bar, lastBar, false);
       const next = { x: target.offsetLeft, width: target.offsetWidth };
-      bar.style.transform = `translateX(${next.x}px)`;
-      bar.style.width = `${next.width}px`;
+      placeStripBar(bar, next, true);
       lastBar = next;
     });
+    return follow;
   }
 
   function cellPanel(cell) {
@@ -2220,11 +2336,12 @@
 
     const openCellBuilt = built.find((c) => c.cell.key === open) || null;
     const panel = openCellBuilt ? cellPanel(openCellBuilt.cell) : null;
-    moveStripBar(bar, openCellBuilt && openCellBuilt.button);
+    const refit = moveStripBar(stripEl, bar, openCellBuilt && openCellBuilt.button);
 
     return {
       el: el('div', { class: 'settings' }, [stripEl, panel]),
       repaint: () => runAll(built.map((c) => c.paint)),
+      refit,
     };
   }
 
@@ -2562,9 +2679,11 @@
     push();
   }
 
+  // The trim and the safe headroom are the playback chain's, not the room's: as a load keeps them,
+  // so does an unload, and a trim the user turned down never jumps back to 0 dB.
   function unloadRoom() {
     if (!HOSTED) Runtime.stopAudition();
-    state = Profile.defaultState();
+    state = Profile.stateForProfile(null, state);
     lastError = null;
     render();
     push();
@@ -2604,11 +2723,6 @@
   // ------------------------------------------------------------------ render
 
   const CURVE_TIP = 'Click a filter to edit it · drag a dot to move it · Shift for gain only · wheel for width · hold Alt for fine';
-
-  function statusRunning() {
-    const status = streamStatus();
-    return Boolean(status && status.running);
-  }
 
   function render() {
     renderOwed = false;
@@ -2731,7 +2845,7 @@
     });
     if (!SW) return;
     Runtime.onHostEvent('devices', (payload) => {
-      const wasLive = routeIsLive();
+      const wasLive = routeIsLive(pendingRoute, devices);
       devices = isObject(payload) ? payload : null;
       if (devices && (!pendingRoute || wasLive)) pendingRoute = copyRoute(devices.selected);
       if (devices && isObject(devices.status)) meter = devices.status;
@@ -2751,6 +2865,10 @@
     uiPref = storageGet(UI_STORE) || 'fit';
     applyUiScale();
     root.addEventListener('resize', applyUiScale);
+    // A font that arrives after the strip was laid out gives its cells other widths.
+    if (doc.fonts && typeof doc.fonts.addEventListener === 'function') {
+      doc.fonts.addEventListener('loadingdone', () => strip && strip.refit());
+    }
     state = Profile.defaultState();
     trackModality();
     trackGestures();

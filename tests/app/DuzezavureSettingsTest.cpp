@@ -357,8 +357,8 @@ TEST (DuzezavureSettings, AWriteThatDoesNotCompleteLeavesTheFileAsItWas)
     limited.rlim_cur = 100;
     ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &limited), 0);
 
-    settings.save();   // the document no longer fits
-    fresh.save();      // its copy aside does not fit: the defaults must not replace the file
+    const auto cutShort = settings.save();   // the document no longer fits
+    const auto notKeptAside = fresh.save();  // its copy aside does not fit: the defaults must not replace the file
 
     setrlimit (RLIMIT_FSIZE, &previous);
     std::signal (SIGXFSZ, previousHandler);
@@ -368,12 +368,32 @@ TEST (DuzezavureSettings, AWriteThatDoesNotCompleteLeavesTheFileAsItWas)
         << "no temporary file is left behind";
     EXPECT_EQ (fileBytes (bad.settingsFile()), unreadable);
     EXPECT_FALSE (bad.sibling ("duzezavure.json.unreadable").exists()) << "no partial copy is left behind";
+    EXPECT_TRUE (cutShort.getErrorMessage().startsWith ("could not write ")) << cutShort.getErrorMessage();
+    EXPECT_TRUE (notKeptAside.getErrorMessage().startsWith ("could not keep the unreadable ")) << notKeptAside.getErrorMessage();
 
-    settings.save();   // room again: the next saves go through
+    EXPECT_TRUE (settings.save().wasOk()) << "room again: the next saves go through";
     EXPECT_EQ (good.loaded().getLibraryNames(), juce::StringArray ("Den", "Kitchen"));
-    fresh.save();
+    EXPECT_TRUE (fresh.save().wasOk());
     EXPECT_EQ (fileBytes (bad.sibling ("duzezavure.json.unreadable")), unreadable);
     EXPECT_EQ (fileBytes (bad.settingsFile()), versionOnly);
+}
+
+// Root writes into any folder, so a file in the folder's place stands for one that cannot be
+// written; the store says so, and tries again at the next save.
+TEST (DuzezavureSettings, ASaveThatCannotWriteSaysWhyAndTheNextOneTriesAgain)
+{
+    SettingsFolder folder;
+    auto settings = folder.loaded();
+    const auto tonwell = folder.settingsFile().getParentDirectory();
+    ASSERT_TRUE (tonwell.replaceWithText ("in the way"));
+
+    const auto failed = settings.save();
+    EXPECT_TRUE (failed.getErrorMessage().startsWith ("could not make the folder of ")) << failed.getErrorMessage();
+    EXPECT_EQ (tonwell.loadFileAsString(), "in the way");
+
+    ASSERT_TRUE (tonwell.deleteFile());
+    EXPECT_TRUE (settings.save().wasOk());
+    EXPECT_EQ (fileBytes (folder.settingsFile()), versionOnly);
 }
 
 TEST (DuzezavureSettings, AChangeThatWouldMakeTheFileUnreadableIsRefusedAndChangesNothing)
@@ -390,10 +410,16 @@ TEST (DuzezavureSettings, AChangeThatWouldMakeTheFileUnreadableIsRefusedAndChang
     AudioRoute hugeRoute;
     hugeRoute.outputDevice = huge;
 
+    // The reader takes a state 63 levels deep; a room sits two levels further down, where the
+    // writer would cut its innermost array to null.
+    const auto deepState = "{\"bands\": []" + juce::String (", \"x\": ") + juce::String::repeatedString ("[", maxJsonDepth - 2)
+                         + juce::String::repeatedString ("]", maxJsonDepth - 2) + "}";
+
     struct Case { const char* what; std::function<bool()> change; };
     const Case cases[] = {
         { "state", [&] { return settings.setStateJson (hugeState); } },
         { "library entry", [&] { return settings.putLibraryEntry ("Den", hugeState); } },
+        { "library entry too deep for its place", [&] { return settings.putLibraryEntry ("Den", deepState); } },
         { "route", [&] { return settings.setRouting (hugeRoute); } },
         { "member set directly", [&] { settings.getRootObject().setProperty ("huge", huge); return false; } },
     };
@@ -456,6 +482,8 @@ TEST (DuzezavureSettings, TheStoredRouteIsReadAsStoredWithDefinedConversions)
         { "{\"bufferSize\": 128.9, \"queueMs\": -5}", { "", "", "", 48000.0, 128, -5 } },
         { "{\"bufferSize\": -128.9, \"queueMs\": true, \"sampleRate\": 0}", { "", "", "", 0.0, -128, 1 } },
         { "{\"deviceType\": 42, \"inputDevice\": true, \"outputDevice\": null}", { "42", "1", "", 48000.0, 256, 30 } },
+        // An object or an array is no name: its text would be a heap address.
+        { "{\"deviceType\": {\"a\": 1}, \"inputDevice\": [\"Cable\"], \"outputDevice\": {}}", { "", "", "", 48000.0, 256, 30 } },
         { "{\"sampleRate\": null, \"bufferSize\": \"512\", \"queueMs\": [5]}", { "", "", "", 48000.0, 512, 0 } },
         // Beyond the int range the framework's own conversions are undefined or wrap.
         { "{\"bufferSize\": 1e10, \"queueMs\": -1e300}", { "", "", "", 48000.0, intMax, intMin } },

@@ -29,7 +29,7 @@ for display in "" ":4242"; do
         cd "$home/cwd" || exit 99
         if [ -z "$display" ]; then unset DISPLAY; else export DISPLAY=$display; fi
         XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/runtime" HOME="$home/home" \
-            exec timeout 20 "$app" 2>"$home/said"
+            exec timeout 120 "$app" 2>"$home/said"
     ) || status=$?
     said=$(cat "$home/said")
     rm -f "$home/said"

@@ -27,8 +27,8 @@ within() {
     done
     return 1
 }
-within10s() { within 10 "$@"; }
-# A quit under a sanitiser on a loaded machine, with the web engine to take down, can take a while.
+# A start or a quit under a sanitiser on a loaded machine, with the web engine to bring up or take
+# down, can take a while.
 within30s() { within 30 "$@"; }
 
 # Where a process that should have quit is stuck, for the log.
@@ -49,7 +49,7 @@ activations() { grep -c "^activate $1\$" "$home/activations"; }
 : > "$home/activations"
 python3 "$here/../support/window-activations.py" > "$home/activations" &
 pids+=($!)
-within10s grep -q '^ready$' "$home/activations" || fail "cannot watch the display"
+within30s grep -q '^ready$' "$home/activations" || fail "cannot watch the display"
 
 for place in runtime cache; do
     session="$home/$place"
@@ -67,15 +67,15 @@ for place in runtime cache; do
     "$app" &
     first=$!
     pids+=("$first")
-    within10s test -S "$socket" || fail "$place: the first start made no socket at $socket"
-    within10s eval "[ \$(activations $first) -gt 0 ]" || fail "$place: the first start showed no window"
+    within30s test -S "$socket" || fail "$place: the first start made no socket at $socket"
+    within30s eval "[ \$(activations $first) -gt 0 ]" || fail "$place: the first start showed no window"
     quit "$first" "$place: the first start"
     [ -e "$socket" ] && fail "$place: the quit left its socket behind"
 
     "$app" &
     a=$!
     pids+=("$a")
-    within10s eval "[ \$(activations $a) -gt 0 ]" || fail "$place: A showed no window"
+    within30s eval "[ \$(activations $a) -gt 0 ]" || fail "$place: A showed no window"
     # The window asks a few times as it appears; wait until it has stopped.
     shown=$(activations "$a")
     for _ in $(seq 1 20); do
@@ -84,8 +84,8 @@ for place in runtime cache; do
         shown=$(activations "$a")
     done
 
-    timeout 10 "$app" || fail "$place: B did not end cleanly (exit $?)"
-    within10s eval "[ \$(activations $a) -gt $shown ]" || fail "$place: B ended, but A never raised its console"
+    timeout 30 "$app" || fail "$place: B did not end cleanly (exit $?)"
+    within30s eval "[ \$(activations $a) -gt $shown ]" || fail "$place: B ended, but A never raised its console"
     kill -0 "$a" 2>/dev/null || fail "$place: A ended when B started"
     quit "$a" "$place: A"
 done

@@ -284,4 +284,24 @@ TEST (JsonWriter, AReadableTextIsWrittenExactlyWhenTheReaderTakesItBack)
     }
 }
 
+// Stored one level further down (a room in the library), a state the reader took at its
+// deepest would lose its innermost container to a null: that is no text to store.
+TEST (JsonWriter, ATextThatWouldComeBackWithoutItsDeepestContainerIsNotReadable)
+{
+    const auto nested = [] (int levels)
+    {
+        juce::var value = juce::Array<juce::var> { 1 };
+        for (int i = 1; i < levels; ++i)
+            value = juce::Array<juce::var> { value };
+        return value;
+    };
+
+    EXPECT_TRUE (toReadableJsonUtf8 (nested (maxJsonDepth), JsonLayout::indented).has_value());
+    EXPECT_FALSE (toReadableJsonUtf8 (nested (maxJsonDepth + 1), JsonLayout::indented).has_value());
+
+    auto* room = new juce::DynamicObject();
+    room->setProperty ("deep", nested (maxJsonDepth));
+    EXPECT_FALSE (toReadableJsonUtf8 (juce::var (room), JsonLayout::singleLine).has_value()) << "an object around it";
+}
+
 } // namespace brindle::test

@@ -1,6 +1,7 @@
 // The kernel designer thread on an engine with no devices: the test thread plays the device
 // thread, fading in what the designer hands over. Waits are for the design counts, with a
-// generous limit; only "nothing more happens" is a wait of fixed length.
+// generous limit; "nothing more happens" is the designer going idle twice (the first idle wait
+// may belong to a pass that began before the step; the second began after it).
 #include "EngineFixtures.h"
 
 #include "engine/AudioRouter.h"
@@ -74,6 +75,13 @@ namespace
         }
 
         void play (int samples) { engine.process (left.data(), right.data(), samples); }
+
+        /** Waits until a whole pass of the designer has found nothing to do since the call. */
+        bool designerLookedAgainAndIdles()
+        {
+            const int before = designer.getIdleWaitsBegun();
+            return waitFor ([&] { return designer.getIdleWaitsBegun() >= before + 2; });
+        }
     };
 }
 
@@ -95,7 +103,7 @@ TEST (KernelDesigner, StatesPublishedDuringADesignGiveOneMoreDesignOfTheNewest)
     EXPECT_DOUBLE_EQ (rig.engine.getDesignerState().outputDb, -10.0) << "the newest state";
 
     rig.play (2048);
-    std::this_thread::sleep_for (std::chrono::milliseconds (100));
+    ASSERT_TRUE (rig.designerLookedAgainAndIdles());
     EXPECT_EQ (rig.engine.getDesignsStarted(), 2) << "nothing else was pending";
     EXPECT_EQ (rig.engine.getDesignsFinished(), 2);
 }
@@ -110,7 +118,7 @@ TEST (KernelDesigner, AWaitingKernelHoldsFurtherDesignsBackUntilLinearPhaseFades
     for (int k = 0; k < 10; ++k)
     {
         rig.play (2048);
-        std::this_thread::sleep_for (std::chrono::milliseconds (10));
+        ASSERT_TRUE (rig.designerLookedAgainAndIdles());
     }
     EXPECT_EQ (rig.engine.getDesignsStarted(), 1) << "the kernel still waits";
     EXPECT_TRUE (rig.engine.isKernelReady());
@@ -121,7 +129,10 @@ TEST (KernelDesigner, AWaitingKernelHoldsFurtherDesignsBackUntilLinearPhaseFades
     EXPECT_TRUE (waitFor ([&] { return rig.engine.getDesignsFinished() == 2; }));
 }
 
-TEST (KernelDesigner, AStopDuringAHighTierDesignIsPromptAndRaisesNoKernel)
+// The router stops the designer with a 500 ms time-out and relies on never reaching it: a
+// thread ended by force would leave its design racing with the next route's preparation.
+// How long a stop takes is tools/bench's to print.
+TEST (KernelDesigner, AStopDuringAHighTierDesignAbandonsItWithoutForceAndRaisesNoKernel)
 {
     for (bool sameOnBothSides : { true, false })
     {
@@ -130,12 +141,15 @@ TEST (KernelDesigner, AStopDuringAHighTierDesignIsPromptAndRaisesNoKernel)
         ASSERT_TRUE (waitFor ([&] { return rig.engine.getDesignsStarted() == 1; }));
 
         const auto before = Clock::now();
-        EXPECT_TRUE (rig.designer.stopThread (500));
-        EXPECT_LT (Clock::now() - before, std::chrono::milliseconds (100));
+        const bool stopped = rig.designer.stopThread (500);
+        const auto tookMs = std::chrono::duration<double, std::milli> (Clock::now() - before).count();
+        ASSERT_TRUE (stopped) << "ended by force after " << tookMs << " ms";
 
         EXPECT_EQ (rig.engine.getDesignsFinished(), 0);
         EXPECT_FALSE (rig.engine.isKernelReady());
         EXPECT_TRUE (rig.engine.isDesignPending()) << "the state is designed by the next pass";
+        EXPECT_TRUE (rig.engine.designPendingKernel()) << "the abandoned design left nothing in the way";
+        EXPECT_TRUE (rig.engine.isKernelReady());
     }
 }
 

@@ -7,7 +7,9 @@
 #include "engine/FirLength.h"
 #include "engine/PathLatency.h"
 #include "engine/SafeHeadroom.h"
-#include "engine/StateParser.h"
+#include "engine/StateParseResult.h"
+
+#include <juce_core/juce_core.h>
 
 #include <gtest/gtest.h>
 

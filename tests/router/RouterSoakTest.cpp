@@ -33,7 +33,7 @@ TEST (RouterSoak, StatesStatusAndReopeningWhileDevicesRun)
     const auto elapsedMs = [&] { return (int) (juce::Time::getMillisecondCounter() - started); };
     int slotSeen = 0;
 
-    for (int step = 0; elapsedMs() < 15000 && (elapsedMs() < 2500 || flipsSeen < 3); ++step)
+    for (int step = 0; elapsedMs() < 60000 && (elapsedMs() < 2500 || flipsSeen < 3); ++step)
     {
         if (step % 40 == 0)
         {

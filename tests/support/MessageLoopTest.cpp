@@ -26,7 +26,7 @@ TEST (MessageLoop, PumpUntilGivesUpAfterItsTimeout)
 
     const auto elapsed = juce::Time::getMillisecondCounter() - started;
     EXPECT_GE (elapsed, 60u);
-    EXPECT_LT (elapsed, 2000u);
+    EXPECT_LT (elapsed, 20000u) << "it gave up";
 }
 
 TEST (MessageLoop, TimersFireWhileTheLoopIsPumped)

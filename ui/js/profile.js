@@ -39,10 +39,14 @@
   // Flagged nulls pass into the profile as they are. A null is a small record; nested
   // deeper than this it is junk that could be neither copied nor written back as JSON.
   const MAX_NULLS_NESTING = 64;
-  // A measured room holds tens of measurements. The joint fit's work grows with every boom
-  // and tonal range (each brings up to four targets), so far past any real export the reader
-  // refuses the file rather than freeze the page: at this limit a read stays under a second.
-  const MAX_MEASUREMENTS = 500;
+  // A measured room holds tens of booms and tonal ranges. The joint fit's work grows with every
+  // one (each brings up to four targets), so far past any real export the reader refuses the
+  // file rather than freeze the page: at this limit a read stays within two seconds.
+  const MAX_FIT_MEASUREMENTS = 500;
+  // Warble points, balance corrections and dips stay out of the fit and cost it next to nothing;
+  // a dense warble sweep holds hundreds of points. Only a file of hundreds of thousands, which no
+  // export is, is kept from the page.
+  const MAX_MEASUREMENTS = 200000;
 
   const LIMITS = Object.freeze({
     correctionPct: Object.freeze({ min: 0, max: 100, step: 1, default: 65 }),
@@ -66,6 +70,8 @@
     flat: 'This room measured flat enough that the fit produced no filters.',
     delayNotApplied: 'The stereo-focus test ran but was not applied, so both delays start at zero.',
     nullsTooDeep: 'That file nests its flagged nulls too deeply to be a room profile.',
+    tooManyFitMeasurements: (count) =>
+      `This profile holds ${count} booms and tonal ranges, more than the ${MAX_FIT_MEASUREMENTS} a room profile can hold, so it was not read.`,
     tooManyMeasurements: (count) =>
       `This profile holds ${count} measurements, more than the ${MAX_MEASUREMENTS} a room profile can hold, so it was not read.`,
   });
@@ -434,11 +440,14 @@
 
   // Junk entries, and entries without a frequency above 0, are not measurements.
   function measurementList(value, fields) {
-    if (!Array.isArray(value)) return [];
-    return value
-      .filter(isRecord)
-      .map((entry) => measurementFrom(entry, fields))
-      .filter((m) => m.freqHz > 0);
+    const list = [];
+    if (!Array.isArray(value)) return list;
+    for (const entry of value) {
+      if (!isRecord(entry)) continue;
+      const m = measurementFrom(entry, fields);
+      if (m.freqHz > 0) list.push(m);
+    }
+    return list;
   }
 
   // Looks no deeper than `levels`, so neither a hostile depth nor a cycle can exhaust the stack.
@@ -491,8 +500,12 @@
     };
   }
 
+  function fitMeasurementCount(set) {
+    return set.match.length + set.tonal.length;
+  }
+
   function measurementCount(set) {
-    return set.match.length + set.tonal.length + set.tonalSweep.length + set.balanceFix.length + set.dips.length;
+    return fitMeasurementCount(set) + set.tonalSweep.length + set.balanceFix.length + set.dips.length;
   }
 
   function hasMeasurements(set) {
@@ -538,14 +551,29 @@
     return bands.map((band) => ({ ...band, gainDb: roundTo(band.gainDb * strength, 2) }));
   }
 
-  // Both stages measure the same tilt, so a range and its warble points count together without cutting twice.
+  // Both stages measure the same tilt, so a range and its warble points count together without
+  // cutting twice. A dense sweep holds many points and each range looks at all of them, so they
+  // are read from flat arrays; the sum still runs in the points' own order.
   function mergedTonal(ranges, points) {
+    const freqs = new Float64Array(points.length);
+    const offsets = new Float64Array(points.length);
+    points.forEach((p, i) => {
+      freqs[i] = p.freqHz;
+      offsets[i] = p.offsetDb || 0;
+    });
     return ranges.map((range) => {
       if (!(range.freqHz >= MIN_CORRECTION_HZ)) return range;
-      const inside = points.filter((p) => p.freqHz >= range.lowHz && p.freqHz <= range.highHz);
-      if (inside.length === 0) return range;
-      const mean = inside.reduce((sum, p) => sum + (p.offsetDb || 0), 0) / inside.length;
-      return { ...range, offsetDb: roundTo(((range.offsetDb || 0) + mean) / 2, 1) };
+      const { lowHz, highHz } = range;
+      let sum = 0;
+      let inside = 0;
+      for (let i = 0; i < freqs.length; i += 1) {
+        if (freqs[i] >= lowHz && freqs[i] <= highHz) {
+          sum += offsets[i];
+          inside += 1;
+        }
+      }
+      if (inside === 0) return range;
+      return { ...range, offsetDb: roundTo(((range.offsetDb || 0) + sum / inside) / 2, 1) };
     });
   }
 
@@ -566,8 +594,11 @@
   }
 
   function buildCorrection(measurements, options) {
-    const o = optionsOf(options);
-    const set = measurementsOf(measurements);
+    return buildFromSet(measurementsOf(measurements), optionsOf(options));
+  }
+
+  // The build from a measurement set already read, which the reader hands over as it is.
+  function buildFromSet(set, o) {
     const strength = buildStrength(o);
     const allowBoosts = Boolean(o.allowBoosts);
     const maxBoostDb = allowBoosts ? MAX_BOOST_DB : 0;
@@ -643,12 +674,14 @@
 
     const set = measurementsOf(file);
     if (!hasMeasurements(set)) return failure(MESSAGES.noMeasurements);
+    const fitCount = fitMeasurementCount(set);
+    if (fitCount > MAX_FIT_MEASUREMENTS) return failure(MESSAGES.tooManyFitMeasurements(fitCount));
     const count = measurementCount(set);
     if (count > MAX_MEASUREMENTS) return failure(MESSAGES.tooManyMeasurements(count));
     if (!nestsWithin(set.nulls, MAX_NULLS_NESTING)) return failure(MESSAGES.nullsTooDeep);
 
     // Bands stay at full measured strength; the state's amount scales them live.
-    const build = buildCorrection(set, { strength: 1, allowBoosts: own(file, 'allowBoosts') === true });
+    const build = buildFromSet(set, { strength: 1, allowBoosts: own(file, 'allowBoosts') === true });
     const delay = delayOf(set.arrival);
     const warnings = [];
     if (build.bands.length === 0) warnings.push(MESSAGES.flat);

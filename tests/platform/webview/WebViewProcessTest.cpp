@@ -73,7 +73,7 @@ TEST (GtkThreadChild, DISABLED_StopWithStuckLastWork)
     const auto seconds = (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0;
 
     EXPECT_GE (seconds, 9.0) << "it waited for the thread first";
-    EXPECT_LT (seconds, 20.0);
+    EXPECT_LT (seconds, 60.0) << "it did not wait for the stuck thread for ever";
     // A stuck thread is left behind: end here, without the test main's own shut-down.
     std::_Exit (::testing::Test::HasFailure() ? 1 : 0);
 }

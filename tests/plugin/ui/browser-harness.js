@@ -12,6 +12,10 @@ const CHROMIUM_ARGS = [
   '--disable-component-update', '--disable-sync', '--no-first-run',
 ];
 const ORIGIN = 'http://console.test';
+// How long a launch, a wait or an action (a click, a screenshot) may take before it fails. Each
+// takes well under a second; a machine busy with other work can stretch one past playwright's
+// own 30 s, which must not fail a test.
+const ACTION_MS = 180000;
 
 // Fails (never skips) when the browser is missing: a page test that silently did not run is worse
 // than a red one. `options` are playwright's launch options (a proxy, say).
@@ -20,7 +24,7 @@ async function launchBrowser(options = {}) {
     throw new Error(`${CHROMIUM} is missing: the page's browser tests need Debian's chromium (tools/setup installs it)`);
   }
   const { chromium } = require('playwright-core');
-  return chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_ARGS, ...options });
+  return chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_ARGS, timeout: ACTION_MS, ...options });
 }
 
 // Injected before any page script: the bridge the framework would provide, recording what the page
@@ -105,6 +109,7 @@ async function openConsole(browser, options = {}) {
     hangFonts = false, files = {}, waitForReady = bridge,
   } = options;
   const context = await browser.newContext({ viewport, deviceScaleFactor, locale, reducedMotion });
+  context.setDefaultTimeout(ACTION_MS);
   const aborted = [];
   await context.route('**/*', (route) => {
     const url = new URL(route.request().url());
@@ -136,6 +141,7 @@ async function openConsole(browser, options = {}) {
     // The calls the WebKitGTK harness's console makes too, so one flow runs in both engines.
     run: (fn, ...args) => page.evaluate(`(${fn})(...${JSON.stringify(args)})`),
     click: (selector) => page.click(selector),
+    screenshot: (file) => page.screenshot({ path: file }),
     // Lets the page's queued tasks and a frame run, so that nothing still pending is missed.
     settle: () => page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)))),
     // What must hold after every step of every test.
@@ -244,17 +250,26 @@ const CHROMIUM_ENGINE = { launch: launchBrowser, open: openConsole, close: (brow
 // withConsole(options, body) opens a console, runs the body with it, lets the page settle and
 // checks the invariants, and always closes it. `engine` is another browser's launch, open and
 // close (the WebKitGTK harness's).
+//
+// A browser that cannot start fails every test that asks for it. The hook itself never throws:
+// in a file that runs both engines, a failed hook would keep the other engine's after hook from
+// running, and its browser would hold the file open for ever.
 function browserForTests(test, engine = CHROMIUM_ENGINE) {
   let browser;
+  let launchError = null;
   test.before(async () => {
-    browser = await engine.launch();
+    try {
+      browser = await engine.launch();
+    } catch (error) {
+      launchError = error;
+    }
   });
   test.after(async () => {
     if (browser) await engine.close(browser);
   });
 
   return async function withConsole(options, body) {
-    if (!browser) throw new Error('the browser did not start');
+    if (!browser) throw launchError || new Error('the browser did not start');
     const page = await engine.open(browser, options);
     try {
       await body(page);

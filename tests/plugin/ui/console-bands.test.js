@@ -10,6 +10,7 @@ const path = require('node:path');
 const Profile = require('../../../ui/js/profile.js');
 const demoProfile = require('../../../plugin/ui/demo-profile.js');
 const { ROOT, browserForTests, seedDevices, seedLibrary } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 const { pluginWith } = require('./plugin-probe.js');
 
 const withConsole = browserForTests(test);
@@ -699,9 +700,7 @@ test('the demo room with a band selected is photographed at 1120 and 620 px', as
     await withConsole({ viewport: { width, height: 860 } }, async (page) => {
       await loaded(page, DEMO, 'b3');
       await page.page.mouse.move(0, 0);
-      const file = path.join(dir, `console-bands-${width}.png`);
-      await page.page.screenshot({ path: file });
-      assert.ok(fs.statSync(file).size > 1000);
+      assertThemed(await photograph(page, path.join(dir, `console-bands-${width}.png`)), `${width} px`);
     });
   }
 });

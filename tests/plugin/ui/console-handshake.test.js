@@ -23,7 +23,10 @@ test('the fake origin serves the bundle by flat names and nothing else', async (
 });
 
 test('the window is built in its order of parts', async () => {
-  const cell = (className) => [className, [['k', []], ['v', [['b', []], ['u', []], ['i', []]]]]];
+  // A cell keeps its widest values and units in unseen lines (`fit`).
+  const cell = (className, values = 1, units = 1) => [className, [
+    ['k', []], ['v', [['b', []], ['u', []], ['i', []]]], ['fit', [...Array(values).fill(['b', [['i', []]]]), ...Array(units).fill(['u', []])]],
+  ]];
   await withConsole({}, async (page) => {
     const tree = await page.page.evaluate(() => {
       const shape = (node) => [node.className || node.tagName.toLowerCase(), [...node.children].map(shape)];
@@ -39,7 +42,7 @@ test('the window is built in its order of parts', async () => {
         ['bandbar empty', [['bb-hint', []]]],
         ['settings', [
           ['strip', [
-            ...Array(5).fill(cell('scell')), cell('scell on warn'), cell('scell'),
+            cell('scell', 2, 1), cell('scell', 2, 2), ...Array(3).fill(cell('scell')), cell('scell on warn', 2, 2), cell('scell', 1, 0),
             ['stripbar', []],
           ]],
           ['cellpanel', [['cellpanelbar', [['cellpanelhead', []], ['panelhide', []]]], ['routing', [['pctnote', []]]]]],
@@ -179,16 +182,17 @@ test('the UI scale follows the stored key, clamped, and fit follows the window',
   }
 });
 
-test('"ready" arrives within a second while the font service never answers', async () => {
+test('"ready" arrives while the font service never answers', async () => {
   const readyAt = (page) => page.emitTimes().then((times) => times.find(([name]) => name === 'ready')[1]);
-  // A font that held the page up would hold it for good; a loaded machine only slows every boot
-  // alike, so the bound also allows twice the boot with the font refused at once.
+  // A font that held the page up would hold it for good; a loaded machine slows one boot more
+  // than the next, so the bound stands far above the boot with the font refused at once (the
+  // boot's time is tools/bench's).
   let refused = 0;
   await withConsole({}, async (page) => {
     refused = await readyAt(page);
   });
   await withConsole({ hangFonts: true }, async (page) => {
     const held = await readyAt(page);
-    assert.ok(held < Math.max(1000, 2 * refused), `ready after ${held} ms (${refused} ms with the font refused)`);
+    assert.ok(held < Math.max(10000, 10 * refused), `ready after ${held} ms (${refused} ms with the font refused)`);
   });
 });

@@ -7,6 +7,7 @@ const path = require('node:path');
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { browserForTests, ROOT } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 const C = require('../../../plugin/ui/plugin.js');
 const Profile = require('../../../ui/js/profile.js');
 
@@ -616,9 +617,7 @@ test('the demo room is photographed: at 1120 px with a handle selected and the c
       await page.page.mouse.move(hover.x, hover.y);
       const texts = await frameText(page);
       assert.ok(texts.some((t) => t.text.startsWith(`${C.fmtHz(band.freqHz)} Hz  `)), `${name}: the selected handle's label`);
-      const file = path.join(dir, `${name}.png`);
-      await page.page.screenshot({ path: file });
-      assert.ok(fs.statSync(file).size > 1000);
+      assertThemed(await photograph(page, path.join(dir, `${name}.png`)), name);
     });
   }
 });

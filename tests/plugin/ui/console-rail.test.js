@@ -9,6 +9,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { ROOT, seedDevices, seedLibrary, browserForTests } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 const Profile = require('../../../ui/js/profile.js');
 const Demo = require('../../../plugin/ui/demo-profile.js');
 
@@ -308,6 +309,17 @@ test('"Unload this room" sends a state with no bands and leaves the empty rail, 
   });
 });
 
+test('"Unload this room" keeps the output trim and the safe-headroom choice, so the speakers never get louder', async () => {
+  await withConsole({}, async (page) => {
+    await loadDemo(page);
+    const loaded = (await states(page))[0];
+    await page.hostSend('restore', JSON.stringify({ ...loaded, outputDb: -10, safeHeadroom: false }));
+    await rendering(page, () => page.page.click('[data-key="rail:unload"]'));
+    const sent = (await states(page)).pop();
+    assert.deepEqual(sent, Profile.sanitizeState({ ...Profile.defaultState(), outputDb: -10, safeHeadroom: false }));
+  });
+});
+
 test('"↺ Reset to the profile" restores the bands, the amount and the delays, and keeps the trim and the rest', async () => {
   await withConsole({}, async (page) => {
     await loadDemo(page);
@@ -588,15 +600,13 @@ test('the console with the demo room is photographed at 1120 and 620 px', async 
       await page.hostSend('library', seedLibrary());
       await loadDemo(page);
       await page.page.mouse.move(width - 1, 859);
-      const file = path.join(dir, `console-demo-${width}.png`);
-      await page.page.screenshot({ path: file });
-      assert.ok(fs.statSync(file).size > 1000);
+      assertThemed(await photograph(page, path.join(dir, `console-demo-${width}.png`)), `${width} px`);
     });
   }
   // The empty rail after a failed load, for the eye.
   await withConsole({ viewport: { width: 1120, height: 860 } }, async (page) => {
     await page.hostSend('devices', seedDevices());
     await drop(page, 'notes.json', 'not json');
-    await page.page.screenshot({ path: path.join(dir, 'console-rail-error-1120.png') });
+    assertThemed(await photograph(page, path.join(dir, 'console-rail-error-1120.png')), 'after a failed load');
   });
 });

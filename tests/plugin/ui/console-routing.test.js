@@ -8,6 +8,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, seedDevices, seedMeter, seedRestore, browserForTests } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 
 const withConsole = browserForTests(test);
 
@@ -251,7 +252,10 @@ test('the status line, repainted by every "meter" without rebuilding a select', 
       '20.3 ms latency \u00b7 queue 98% \u00b7 drift -12.4 ppm \u00b7 3 dropouts', ['3 dropouts'],
     ],
     ['duplex', { duplex: true, latencyMs: 5, dropouts: 0, overruns: 2 }, '5.0 ms latency \u00b7 2 overruns', ['2 overruns']],
-    ['both counts', { dropouts: 1, overruns: 4 }, '12.5 ms latency \u00b7 queue 100% \u00b7 drift 3.2 ppm \u00b7 1 dropouts \u00b7 4 overruns', ['1 dropouts', '4 overruns']],
+    ['both counts', { dropouts: 1, overruns: 4 }, '12.5 ms latency \u00b7 queue 100% \u00b7 drift 3.2 ppm \u00b7 1 dropout \u00b7 4 overruns', ['1 dropout', '4 overruns']],
+    ['one overrun', { duplex: true, overruns: 1 }, '12.5 ms latency \u00b7 1 overrun', ['1 overrun']],
+    // A drift that rounds to zero has no sign.
+    ['a drift just below zero', { correctionPpm: -0.04 }, '12.5 ms latency \u00b7 queue 100% \u00b7 drift 0.0 ppm', []],
     ['an empty queue target', { fillFrames: 300, targetFrames: 0 }, '12.5 ms latency \u00b7 queue 0% \u00b7 drift 3.2 ppm', []],
     ['a host error', { running: false, error: '<b>x</b>' }, 'Not correcting. <b>x</b>', []],
     ['not running', { running: false }, 'Not correcting. Choose where audio comes from and where it goes.', []],
@@ -338,8 +342,6 @@ test('the setup card is photographed, lit, at 1120 px', async () => {
   await withConsole({ reducedMotion: 'reduce' }, async (page) => {
     await sendDevices(page, stopped({ loopbackInputs: [], selected: { ...ROUTE, inputDevice: '' } }));
     await page.settle();
-    const file = path.join(dir, 'console-routing-setup-card-1120.png');
-    await page.page.screenshot({ path: file });
-    assert.ok(fs.statSync(file).size > 1000);
+    assertThemed(await photograph(page, path.join(dir, 'console-routing-setup-card-1120.png')), 'the setup card');
   });
 });

@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { ROOT, browserForTests } = require('./browser-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 const { PROBED_PLUGIN } = require('./plugin-probe.js');
 
 const withConsole = browserForTests(test);
@@ -162,9 +163,7 @@ test('the empty console is photographed at 1120 and 620 px', async () => {
   fs.mkdirSync(dir, { recursive: true });
   for (const width of [1120, 620]) {
     await withConsole({ viewport: { width, height: 860 } }, async (page) => {
-      const file = path.join(dir, `console-empty-${width}.png`);
-      await page.page.screenshot({ path: file });
-      assert.ok(fs.statSync(file).size > 1000);
+      assertThemed(await photograph(page, path.join(dir, `console-empty-${width}.png`)), `${width} px`);
     });
   }
 });

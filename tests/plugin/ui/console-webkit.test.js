@@ -11,6 +11,7 @@ const path = require('node:path');
 const { layoutState } = require('./browser-harness.js');
 const flows = require('./console-smoke-flows.js');
 const { seedDevices, seedMeter, seedRestore, webkitForTests, SCREENSHOTS } = require('./webkit-harness.js');
+const { photograph, assertThemed } = require('./photograph.js');
 
 const withConsole = webkitForTests(test);
 
@@ -111,9 +112,9 @@ test('the restored console is photographed in WebKitGTK at 1120 and 560 px', asy
     await withConsole({ viewport: { width, height: 860 } }, async (page) => {
       await page.hostSend('restore', seedRestore());
       await page.settle();
-      const png = await page.screenshot(path.join(SCREENSHOTS, `console-webkit-${width}.png`));
-      assert.equal(png.toString('latin1', 1, 4), 'PNG');
-      assert.equal(png.readUInt32BE(16), width, 'the picture is the page at its width');
+      const shot = await photograph(page, path.join(SCREENSHOTS, `console-webkit-${width}.png`));
+      assert.equal(shot.picture.width, width, 'the picture is the page at its width');
+      assertThemed(shot, `${width} px`);
     });
   }
 });

@@ -323,8 +323,14 @@ async function clickAt(browser, { x, y }, whilePressed = null) {
 }
 
 // A real key press, from the X server like a click, to whatever has the keyboard focus; `key` is
-// an X key name ("Return", "Down"). The harness waits until the page has had the key's release.
-async function pressKey(browser, key) {
+// an X key name ("Return", "Down"). The harness waits until the page has had the key's release,
+// unless `toPage` is false: a key for a pop-up the engine opened (a select's list) never reaches
+// the page.
+async function pressKey(browser, key, { toPage = true } = {}) {
+  if (!toPage) {
+    await xdotool(browser, ['key', key]);
+    return;
+  }
   await execute(browser, () => {
     document.__released = false;
     window.addEventListener('keyup', () => {
@@ -414,7 +420,7 @@ async function openConsole(browser, options = {}) {
       await clickAt(browser, point, whilePressed);
     },
     clickAt: (point) => clickAt(browser, point),
-    press: (key) => pressKey(browser, key),
+    press: (key, options) => pressKey(browser, key, options),
     // The window's picture as PNG bytes.
     async screenshot(file) {
       const png = Buffer.from(await browser.call('GET', '/screenshot'), 'base64');

@@ -381,25 +381,50 @@ test('flagged nulls nested thousands of levels deep, or in a cycle, are refused 
   assert.deepEqual(P.sanitizeState({ profileName: deep, bands: deep, baseline: deep }), P.defaultState());
 });
 
-test('a profile of more than 500 measurements, counted over its five lists, is refused with its count', () => {
+test('more than 500 booms and tonal ranges, the fit\'s measurements, are refused with their count', () => {
   const many = (count, make) => Array.from({ length: count }, (_, i) => make(i));
   const lists = {
     match: many(20, (i) => ({ freqHz: 30 + i * 10, q: 4, boostDb: 3 + (i % 4) })),
-    tonal: many(100, (i) => ({ freqHz: 100 + i, lowHz: 90 + i, highHz: 110 + i, offsetDb: 2 })),
-    tonalSweep: many(180, (i) => ({ freqHz: 600 + i * 50, offsetDb: 1 })),
-    balanceFix: many(100, (i) => ({ freqHz: 200 + i, boostDbL: 2, boostDbR: 0 })),
-    dips: many(100, (i) => ({ freqHz: 130 + i, kind: 'dip', boostDb: 1 })),
+    tonal: many(480, (i) => ({ freqHz: 100 + i / 2, lowHz: 90 + i / 2, highHz: 110 + i / 2, offsetDb: 2 })),
   };
   const atLimit = P.readProfile({ ...lists, match: [null, { boostDb: 9 }, ...lists.match] });
   assert.equal(atLimit.ok, true, 'entries that are not measurements do not count');
   assert.equal(atLimit.profile.counts.booms, 20);
-  const refused = (count) => ({ ok: false, error: `This profile holds ${count} measurements, more than the 500 a room profile can hold, so it was not read.` });
+  const refused = (count) => ({ ok: false, error: `This profile holds ${count} booms and tonal ranges, more than the 500 a room profile can hold, so it was not read.` });
   for (const key of Object.keys(lists)) {
     const oneMore = { ...lists, [key]: lists[key].concat(lists[key][0]) };
     assert.deepEqual(P.readProfile(oneMore), refused(501), `one more in ${key}`);
   }
   const peaks = many(100000, (i) => ({ freqHz: 20 + i / 10, lowHz: 19.5 + i / 10, highHz: 20.5 + i / 10, boostDbL: 6, boostDbR: 4 }));
   assert.deepEqual(P.readProfile(JSON.stringify({ match: [], map: { peaks } })), refused(100000), 'a map snapshot counts as the file');
+});
+
+test('warble points, balance corrections and dips stay out of the fit\'s count: a dense sweep reads, and only a file past 200000 measurements is refused', () => {
+  const demo = require('../../../plugin/ui/demo-profile.js');
+  // A warble sweep at 1/48 octave over 20 Hz to 20 kHz, as a dense export holds it.
+  const sweep = Array.from({ length: 479 }, (_, i) => ({ freqHz: Math.round(20 * 2 ** (i / 48) * 100) / 100, offsetDb: i % 2 ? 2.5 : 1.5 }));
+  const dense = P.readProfile({ ...demo, tonalSweep: sweep });
+  assert.equal(dense.ok, true, dense.error);
+  assert.deepEqual([dense.profile.counts.tonalSweep, dense.profile.counts.booms, dense.profile.counts.tonal], [479, 5, 12]);
+  // Each range from 500 Hz takes the mean of the points inside it, as four points do in the demo.
+  const merged = (profile) => profile.bands.filter((b) => b.freqHz >= 500).map((b) => [b.freqHz, b.gainDb]);
+  assert.notDeepEqual(merged(dense.profile), merged(P.readProfile(demo).profile));
+
+  const many = (count, make) => Array.from({ length: count }, (_, i) => make(i));
+  const backstop = {
+    match: [{ freqHz: 45, boostDb: 5, q: 4 }],
+    tonalSweep: many(199000, (i) => ({ freqHz: 20 + i / 10, offsetDb: 1 })),
+    balanceFix: many(500, (i) => ({ freqHz: 200 + i, boostDbL: 2, boostDbR: 0 })),
+    dips: many(499, (i) => ({ freqHz: 130 + i, kind: 'dip', boostDb: 1 })),
+  };
+  const read = P.readProfile(backstop);
+  assert.equal(read.ok, true, read.error);
+  assert.deepEqual([read.profile.counts.tonalSweep, read.profile.counts.balance, read.profile.counts.dips], [199000, 500, 499]);
+  for (const key of ['tonalSweep', 'balanceFix', 'dips']) {
+    assert.deepEqual(P.readProfile({ ...backstop, [key]: backstop[key].concat(backstop[key][0]) }), {
+      ok: false, error: 'This profile holds 200001 measurements, more than the 200000 a room profile can hold, so it was not read.',
+    }, `one more in ${key}`);
+  }
 });
 
 test('a measurement without a usable frequency does not disturb the fit of the others', () => {
