@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace brindle::test
@@ -58,6 +59,29 @@ namespace
     // One test per room and move, so that they run side by side and each stays short, also
     // under the sanitisers on a busy machine.
     using RoomAndMove = std::tuple<RoomMaker, int>;
+
+    /** The room and the move, out of the list that `movesOfRoom` makes for it, that a test's
+        parameter names. */
+    template <typename Moves>
+    auto roomAndMove (const RoomAndMove& param, Moves movesOfRoom)
+    {
+        auto r = std::get<0> (param)();
+        auto move = movesOfRoom (r.state)[(size_t) std::get<1> (param)];
+        return std::make_pair (std::move (r), std::move (move));
+    }
+
+    template <typename Moves>
+    std::string testNameOf (const RoomAndMove& param, Moves movesOfRoom)
+    {
+        const auto [r, move] = roomAndMove (param, movesOfRoom);
+        return r.key + inOneWord (move.name);
+    }
+
+    template <typename Moves>
+    auto everyRoomAndMove (Moves movesOfRoom)
+    {
+        return testing::Combine (testing::ValuesIn (rooms), testing::Range (0, (int) movesOfRoom (oneBell().state).size()));
+    }
 
     struct Move
     {
@@ -108,8 +132,7 @@ class MinimumPhaseHeadroom : public testing::TestWithParam<RoomAndMove> {};
 
 TEST_P (MinimumPhaseHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullScale)
 {
-    const auto r = std::get<0> (GetParam())();
-    const auto move = movesOf (r.state)[(size_t) std::get<1> (GetParam())];
+    const auto [r, move] = roomAndMove (GetParam(), movesOf);
     auto engine = std::make_unique<CorrectionEngine>();
 
     for (double toneHz : r.tones)
@@ -120,13 +143,8 @@ TEST_P (MinimumPhaseHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullSca
                     << "/3 of its period, blocks of " << blockSize;
 }
 
-INSTANTIATE_TEST_SUITE_P (CorrectionEngineHeadroom, MinimumPhaseHeadroom,
-                          testing::Combine (testing::ValuesIn (rooms), testing::Range (0, 4)),
-                          [] (const testing::TestParamInfo<RoomAndMove>& info)
-                          {
-                              const auto r = std::get<0> (info.param)();
-                              return r.key + inOneWord (movesOf (r.state)[(size_t) std::get<1> (info.param)].name);
-                          });
+INSTANTIATE_TEST_SUITE_P (CorrectionEngineHeadroom, MinimumPhaseHeadroom, everyRoomAndMove (movesOf),
+                          [] (const testing::TestParamInfo<RoomAndMove>& info) { return testNameOf (info.param, movesOf); });
 
 namespace
 {
@@ -236,8 +254,7 @@ class LinearPhaseHeadroom : public testing::TestWithParam<RoomAndMove> {};
 
 TEST_P (LinearPhaseHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullScale)
 {
-    const auto r = std::get<0> (GetParam())();
-    const auto move = linearMovesOf (r.state)[(size_t) std::get<1> (GetParam())];
+    const auto [r, move] = roomAndMove (GetParam(), linearMovesOf);
     auto engine = std::make_unique<CorrectionEngine>();
     const struct { const char* name; int samples; } timings[] = { { "at once", 0 }, { "three blocks late", 3 * 1024 } };
 
@@ -249,12 +266,7 @@ TEST_P (LinearPhaseHeadroom, AGlidingRoomNeverDrivesAFullScaleToneBeyondFullScal
                     << " Hz, blocks of " << blockSize;
 }
 
-INSTANTIATE_TEST_SUITE_P (CorrectionEngineHeadroom, LinearPhaseHeadroom,
-                          testing::Combine (testing::ValuesIn (rooms), testing::Range (0, 9)),
-                          [] (const testing::TestParamInfo<RoomAndMove>& info)
-                          {
-                              const auto r = std::get<0> (info.param)();
-                              return r.key + inOneWord (linearMovesOf (r.state)[(size_t) std::get<1> (info.param)].name);
-                          });
+INSTANTIATE_TEST_SUITE_P (CorrectionEngineHeadroom, LinearPhaseHeadroom, everyRoomAndMove (linearMovesOf),
+                          [] (const testing::TestParamInfo<RoomAndMove>& info) { return testNameOf (info.param, linearMovesOf); });
 
 } // namespace brindle::test

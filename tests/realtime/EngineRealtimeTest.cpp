@@ -36,6 +36,17 @@ namespace
         }
         return state;
     }
+
+    /** 24 bells of +12 dB at 1 kHz with safe headroom on: the largest boost the glides carry. */
+    CorrectionState stackedBoosts()
+    {
+        CorrectionState state;
+        state.bandCount = 24;
+        state.safeHeadroom = true;
+        for (auto& band : state.bands)
+            band = { 1000, 12, 1 };
+        return state;
+    }
 }
 
 TEST (EngineRealtime, ProcessingAndApplyingStatesNeitherAllocatesNorLocks)
@@ -104,11 +115,7 @@ TEST (EngineRealtime, GlidingTheBandsInsideTheBlockNeitherAllocatesNorLocks)
     CorrectionEngine engine;
     engine.prepare (48000, 512);
 
-    CorrectionState boosting;
-    boosting.bandCount = 24;
-    boosting.safeHeadroom = true;
-    for (auto& band : boosting.bands)
-        band = { 1000, 12, 1 };
+    const auto boosting = stackedBoosts();
     const CorrectionState flat;
 
     std::vector<float> left (2000), right (2000);
@@ -183,12 +190,8 @@ TEST (EngineRealtime, ChangingThePhaseModeWhileARoomGlidesNeitherAllocatesNorLoc
     CorrectionEngine engine;
     engine.prepare (48000, 512);
 
-    CorrectionState boosting;
-    boosting.bandCount = 24;
-    boosting.safeHeadroom = true;
+    auto boosting = stackedBoosts();
     boosting.outputDb = -12;
-    for (auto& band : boosting.bands)
-        band = { 1000, 12, 1 };
     CorrectionState flat;
     flat.safeHeadroom = true;
 
