@@ -97,10 +97,10 @@ public:
     /** One pass of the kernel designer: takes the newest state published to `designerStates`
         (sanitised) into `designerState` and marks it pending; when a design is pending and no
         kernel waits, designs both channels' kernels for it, lowered by its safe headroom, loads
-        them into the idle slots and raises kernelReady. Returns true when it did. The exit test, asked between the channels,
-        every few thousand frequencies and butterflies of the design and before each partition
-        loaded, abandons the pass: nothing is raised and the design stays pending. The
-        synchronous pass passes none.
+        them into the idle slots and raises kernelReady. Returns true when it did. The exit
+        test, asked between the channels, every few thousand frequencies and butterflies of the
+        design and before each partition loaded, abandons the pass: nothing is raised and the
+        design stays pending. The synchronous pass passes none.
         [kernel designer thread; message thread while that thread is stopped] */
     bool designPendingKernel (const LinearPhaseDesign::ExitTest& shouldExit = {});
 
