@@ -124,14 +124,26 @@ namespace
         s.x1 = x1; s.x2 = x2; s.y1 = y1; s.y2 = y2;
     }
 
-    /** Samples over which the section's impulse response falls by a factor e: 1 / (1 - r) for
-        the larger pole radius r. */
-    double poleTimeConstant (const BiquadSection& s) noexcept
+    /** Samples by which a section's output may lag its coefficients: the time constant
+        1 / (1 - r) of each of its two poles, added, since a signal passes through both. Two
+        poles close together (a shelf's) decay as n r^n, far slower than one pole alone. */
+    double sectionLag (const BiquadSection& s) noexcept
     {
         const double discriminant = s.a1 * s.a1 - 4.0 * s.a2;
-        const double radius = discriminant < 0.0 ? std::sqrt (s.a2)
-                                                 : 0.5 * (std::abs (s.a1) + std::sqrt (discriminant));
-        return radius < 1.0 ? 1.0 / (1.0 - radius) : 1e9;
+        double outer = 0.0, inner = 0.0;
+
+        if (discriminant < 0.0)
+        {
+            outer = inner = std::sqrt (s.a2);
+        }
+        else
+        {
+            outer = 0.5 * (std::abs (s.a1) + std::sqrt (discriminant));
+            inner = outer > 0.0 ? std::abs (s.a2) / outer : 0.0;   // the poles' product is a2
+        }
+
+        auto timeConstant = [] (double radius) { return radius < 1.0 ? 1.0 / (1.0 - radius) : 1e9; };
+        return timeConstant (outer) + timeConstant (inner);
     }
 
     bool isDesignedFor (const ChannelProcessor& channel, size_t j) noexcept
@@ -190,6 +202,7 @@ void CorrectionEngine::prepare (double newSampleRate, int newMaxBlockSize)
     stageInput.assign ((size_t) maxBlockSize, 0.0);
     fadingStage.assign ((size_t) maxBlockSize, 0.0);
     gainRamp.assign ((size_t) maxBlockSize, 0.0);
+    trimRamp.assign ((size_t) maxBlockSize, 0.0);
     activeKernelSlot.store (0, std::memory_order_release);
     kernelReady.store (false, std::memory_order_release);
     designPending = false;
@@ -232,8 +245,10 @@ void CorrectionEngine::applyState (const CorrectionState& state) noexcept
     for (int c = 0; c < channelCount; ++c)
         setChannelTargets (channels[(size_t) c], s, c);
 
+    // The linear path's kernels carry their own state's headroom, so its gain is the trim alone.
     const double headroomDb = s.safeHeadroom ? headroomDbFor (sampleRate, s) : 0.0;
-    targetOutputDb = s.bypass ? 0.0 : s.outputDb + headroomDb;
+    targetTrimDb = s.bypass ? 0.0 : s.outputDb;
+    targetOutputDb = targetTrimDb + headroomDb;
 }
 
 void CorrectionEngine::setChannelTargets (ChannelProcessor& channel, const CorrectionState& s, int channelIndex) noexcept
@@ -296,6 +311,7 @@ void CorrectionEngine::smoothParameters() noexcept
     }
 
     glide (currentOutputDb, targetOutputDb, k);
+    glide (currentTrimDb, targetTrimDb, k);
 }
 
 void CorrectionEngine::snapToTargets() noexcept
@@ -314,6 +330,8 @@ void CorrectionEngine::snapToTargets() noexcept
 
     currentOutputDb = targetOutputDb;
     appliedOutputGain = std::pow (10.0, currentOutputDb / 20.0);
+    currentTrimDb = targetTrimDb;
+    appliedTrimGain = std::pow (10.0, currentTrimDb / 20.0);
     releaseHold.reset();
     holdFitsSections = false;
     updateCoefficients();
@@ -353,6 +371,7 @@ void CorrectionEngine::beginGlideStep() noexcept
     }
 
     startOutputDb = currentOutputDb;
+    startTrimDb = currentTrimDb;
 }
 
 void CorrectionEngine::planGlideStep (int numSamples) noexcept
@@ -376,6 +395,7 @@ void CorrectionEngine::planGlideStep (int numSamples) noexcept
 
     blockGlide.plan (numSamples, (int) std::min ((double) BlockGlide::maxKnots, std::ceil (knots)),
                      appliedOutputGain, startOutputDb, currentOutputDb);
+    trimGlide.plan (numSamples, 1, appliedTrimGain, startTrimDb, currentTrimDb);
     updateReleaseHold (sectionsMove);
 }
 
@@ -421,6 +441,14 @@ bool CorrectionEngine::designPendingKernel (const LinearPhaseDesign::ExitTest& s
 
     if (outcome != LinearPhaseDesign::Outcome::designed)
         return false;
+
+    // Each kernel carries its own state's safe headroom as a flat gain: a crossfade between two
+    // kernels then mixes two signals that each stay within full scale, whenever it comes.
+    const double headroomDb = designerState.safeHeadroom ? headroomDbFor (sampleRate, designerState) : 0.0;
+    const double headroomGain = std::pow (10.0, headroomDb / 20.0);
+
+    for (auto* kernel : { kernelLeft.data(), kernelRight.data() })
+        std::transform (kernel, kernel + taps, kernel, [headroomGain] (double tap) { return tap * headroomGain; });
 
     for (int c = 0; c < channelCount; ++c)
     {
@@ -501,7 +529,7 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
     for (int start = 0; start < numSamples; start += maxBlockSize)
     {
         const int count = std::min (maxBlockSize, numSamples - start);
-        const double* gains = outputGains (start, count);
+        const PathGains gains { outputGains (start, count), linearPathGains (start, count) };
 
         for (int c = 0; c < channelCount; ++c)
         {
@@ -517,6 +545,7 @@ void CorrectionEngine::process (float* left, float* right, int numSamples) noexc
         finishSections (channel);
 
     appliedOutputGain = blockGlide.getEndGain();
+    appliedTrimGain = trimGlide.getEndGain();
 
     if (modeFadeRemaining > 0)
     {
@@ -549,6 +578,15 @@ const double* CorrectionEngine::outputGains (int first, int count) noexcept
     return gains;
 }
 
+const double* CorrectionEngine::linearPathGains (int first, int count) noexcept
+{
+    if (phaseMode != PhaseMode::linear && modeFadeRemaining <= first)
+        return nullptr;   // the linear path does not run in this piece
+
+    trimGlide.fillGains (trimRamp.data(), first, count);
+    return trimRamp.data();
+}
+
 void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
 {
     // Only the cascade lags its coefficients.
@@ -564,7 +602,7 @@ void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
         return;
 
     // Each sounding section delays what passes through it by up to about its poles' time
-    // constant, and a boost's decay passes through every section after it.
+    // constants, and a boost's decay passes through every section after it.
     double longest = 0.0;
 
     for (const auto& channel : channels)
@@ -577,7 +615,7 @@ void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
             const bool sounding = gainShape ? channel.startGainDb[j] != 0.0 || channel.currentGainDb[j] != 0.0
                                             : channel.currentMix[j] > 0.0;
             if (sounding)
-                sum += poleTimeConstant (channel.sections[j]);
+                sum += sectionLag (channel.sections[j]);
         }
 
         longest = std::max (longest, sum);
@@ -591,7 +629,7 @@ void CorrectionEngine::updateReleaseHold (bool sectionsMove) noexcept
 }
 
 bool CorrectionEngine::processPiece (ChannelProcessor& channel, float* block, int count, int first,
-                                     const double* gains, bool crossfade, int activeSlot) noexcept
+                                     const PathGains& gains, bool crossfade, int activeSlot) noexcept
 {
     const auto otherMode = phaseMode == PhaseMode::linear ? PhaseMode::minimum : PhaseMode::linear;
     double* stage = stageInput.data();
@@ -609,18 +647,24 @@ bool CorrectionEngine::processPiece (ChannelProcessor& channel, float* block, in
     }
 
     const bool faded = runPath (phaseMode, channel, stage, count, first, crossfade, activeSlot);
+    const double* own = gains.of (phaseMode);
+    const int fading = std::min (count, fadeLeft);
 
-    if (fadeLeft > 0)
+    // Each path brings its own headroom, so the two are mixed after their own gains: a mix of
+    // two signals within full scale stays within it.
+    if (fading > 0)
     {
-        for (int i = 0; i < std::min (count, fadeLeft); ++i)
+        const double* others = gains.of (otherMode);
+
+        for (int i = 0; i < fading; ++i)
         {
             const double incoming = 1.0 - (double) (fadeLeft - (i + 1)) / modeFadeLength;
-            stage[i] = incoming * stage[i] + (1.0 - incoming) * old[i];
+            block[i] = static_cast<float> (incoming * stage[i] * own[i] + (1.0 - incoming) * old[i] * others[i]);
         }
     }
 
-    for (int i = 0; i < count; ++i)
-        block[i] = static_cast<float> (stage[i] * gains[i]);
+    for (int i = fading; i < count; ++i)
+        block[i] = static_cast<float> (stage[i] * own[i]);
 
     return faded;
 }

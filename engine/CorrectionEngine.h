@@ -35,11 +35,15 @@ namespace brindle
     samples gather in blocks of 1024, each full block is convolved and read out a block later,
     so the path adds 1024 samples plus half the kernel. A new kernel waiting in the idle slot
     is crossfaded in over the first block completed after it arrived; then the slots swap.
+    Each kernel carries its own state's safe headroom as a flat gain, and the path's output
+    gain is the trim alone: the headroom moves exactly when and as the kernel does, however
+    late the designer hands it over, and a crossfade mixes two signals within full scale.
 
     A change of phase mode restarts the new path from silence (the convolution's history, or
     the cascade's) and crossfades over a few milliseconds: the old path runs on and fades
     out while the new one fades in; the linear path's input also rises from 0, so its first
     audible sample comes in without a step. A change back during that fade reverses it.
+    Each path is mixed in after its own output gain, so each brings its own headroom.
 
     Threading:
     - prepare() and snapToTargets() run on the message thread while no device callback and no
@@ -92,11 +96,11 @@ public:
 
     /** One pass of the kernel designer: takes the newest state published to `designerStates`
         (sanitised) into `designerState` and marks it pending; when a design is pending and no
-        kernel waits, designs both channels' kernels for it, loads them into the idle slots and
-        raises kernelReady. Returns true when it did. The exit test, asked between the channels,
-        every few thousand frequencies and butterflies of the design and before each partition
-        loaded, abandons the pass: nothing is raised and the design stays pending. The
-        synchronous pass passes none.
+        kernel waits, designs both channels' kernels for it, lowered by its safe headroom, loads
+        them into the idle slots and raises kernelReady. Returns true when it did. The exit
+        test, asked between the channels, every few thousand frequencies and butterflies of the
+        design and before each partition loaded, abandons the pass: nothing is raised and the
+        design stays pending. The synchronous pass passes none.
         [kernel designer thread; message thread while that thread is stopped] */
     bool designPendingKernel (const LinearPhaseDesign::ExitTest& shouldExit = {});
 
@@ -145,9 +149,19 @@ public:
 
 private:
     void setChannelTargets (ChannelProcessor& channel, const CorrectionState& state, int channelIndex) noexcept;
+    /** The output gain of each sample for each path: the cascade's carries the trim and the
+        safe headroom, the linear path's the trim alone (null where that path does not run). */
+    struct PathGains
+    {
+        const double* cascade;
+        const double* linear;
+        const double* of (PhaseMode mode) const noexcept { return mode == PhaseMode::linear ? linear : cascade; }
+    };
+
     bool processPiece (ChannelProcessor& channel, float* block, int count, int first,
-                       const double* gains, bool crossfade, int activeSlot) noexcept;
+                       const PathGains& gains, bool crossfade, int activeSlot) noexcept;
     const double* outputGains (int first, int count) noexcept;
+    const double* linearPathGains (int first, int count) noexcept;
     bool runPath (PhaseMode mode, ChannelProcessor& channel, double* samples, int count, int first,
                   bool crossfade, int activeSlot) noexcept;
     void runSections (ChannelProcessor& channel, double* samples, int count, int first) noexcept;
@@ -170,6 +184,13 @@ private:
     double currentOutputDb = 0.0;
     double startOutputDb = 0.0;       // where this call's step started
     double appliedOutputGain = 1.0;   // the linear gain of the last sample written
+
+    // The linear path's output gain: the trim without the safe headroom, which its kernels
+    // carry themselves. It glides as the cascade's does, in a straight line over each call.
+    double targetTrimDb = 0.0;
+    double currentTrimDb = 0.0;
+    double startTrimDb = 0.0;
+    double appliedTrimGain = 1.0;
     double maxDelayMs = 0.0;
     PhaseMode phaseMode = PhaseMode::minimum;
     double mixStepPerSample = 1.0 / 480.0;
@@ -182,9 +203,10 @@ private:
 
     // This call's step spread over its samples, and the output gain of each sample.
     BlockGlide blockGlide;
+    BlockGlide trimGlide;
     ReleaseHold releaseHold;
     bool holdFitsSections = false;   // the hold was last set for sections that have not moved since
-    std::vector<double> gainRamp;
+    std::vector<double> gainRamp, trimRamp;
 
     int modeFadeLength = 240;
     int modeFadeRemaining = 0;

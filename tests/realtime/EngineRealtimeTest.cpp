@@ -36,6 +36,17 @@ namespace
         }
         return state;
     }
+
+    /** 24 bells of +12 dB at 1 kHz with safe headroom on: the largest boost the glides carry. */
+    CorrectionState stackedBoosts()
+    {
+        CorrectionState state;
+        state.bandCount = 24;
+        state.safeHeadroom = true;
+        for (auto& band : state.bands)
+            band = { 1000, 12, 1 };
+        return state;
+    }
 }
 
 TEST (EngineRealtime, ProcessingAndApplyingStatesNeitherAllocatesNorLocks)
@@ -104,11 +115,7 @@ TEST (EngineRealtime, GlidingTheBandsInsideTheBlockNeitherAllocatesNorLocks)
     CorrectionEngine engine;
     engine.prepare (48000, 512);
 
-    CorrectionState boosting;
-    boosting.bandCount = 24;
-    boosting.safeHeadroom = true;
-    for (auto& band : boosting.bands)
-        band = { 1000, 12, 1 };
+    const auto boosting = stackedBoosts();
     const CorrectionState flat;
 
     std::vector<float> left (2000), right (2000);
@@ -173,6 +180,58 @@ TEST (EngineRealtime, LinearPhaseCrossfadesAndModeChangesNeitherAllocateNorLock)
     }
 
     EXPECT_GE (crossfades, 4) << "kernels were faded in under the guard";
+}
+
+// Safe headroom in linear phase: the path's own trim glide, and a change of phase mode in
+// either direction while a boosting room and the trim still glide, which mixes the two paths
+// after each one's own gain; calls short and longer than prepared.
+TEST (EngineRealtime, ChangingThePhaseModeWhileARoomGlidesNeitherAllocatesNorLocks)
+{
+    CorrectionEngine engine;
+    engine.prepare (48000, 512);
+
+    auto boosting = stackedBoosts();
+    boosting.outputDb = -12;
+    CorrectionState flat;
+    flat.safeHeadroom = true;
+
+    std::vector<float> left (2000), right (2000);
+    bool fadedTo[2] = { false, false };
+
+    auto play = [&] (int calls)
+    {
+        const RealtimeGuard guard;
+        for (int call = 0; call < calls; ++call)
+        {
+            const int n = call % 3 == 1 ? 2000 : 37;
+            for (int i = 0; i < n; ++i)
+                left[(size_t) i] = right[(size_t) i] = (float) std::sin (0.13 * (call * 37 + i));
+
+            engine.process (left.data(), right.data(), n);
+            if (engine.getModeFadeRemaining() > 0)
+                fadedTo[(int) engine.getPhaseMode()] = true;
+        }
+        return guard.allocations() + guard.locks();
+    };
+
+    for (int change = 0; change < 8; ++change)
+    {
+        auto room = change % 2 == 0 ? boosting : flat;
+        room.phaseMode = change % 4 < 2 ? PhaseMode::linear : PhaseMode::minimum;
+        auto switched = room;
+        switched.phaseMode = room.phaseMode == PhaseMode::linear ? PhaseMode::minimum : PhaseMode::linear;
+
+        // The message thread's and the designer's side, outside the guard.
+        engine.designerStates.publish (room);
+        engine.designPendingKernel();
+        engine.audioStates.publish (room);
+        EXPECT_EQ (play (1), 0u) << "change " << change;
+
+        engine.audioStates.publish (switched);
+        EXPECT_EQ (play (12), 0u) << "change " << change << ", mode switched";
+    }
+
+    EXPECT_TRUE (fadedTo[(int) PhaseMode::linear] && fadedTo[(int) PhaseMode::minimum]) << "both ways under the guard";
 }
 
 } // namespace brindle::test
