@@ -99,8 +99,9 @@ public:
     /** [message thread] A snapshot of the audio path; changes nothing. */
     StreamStatus getStatus() const;
 
-    /** [message thread] Stops the kernel designer thread (500 ms time-out); true when it stopped
-        within it. A design in progress is abandoned, leaving no kernel raised. */
+    /** [message thread] Stops the kernel designer thread and waits until it has ended, never
+        ending it by force; true once it has. A design in progress is abandoned, leaving no
+        kernel raised. */
     bool stopDesigner();
 
     /** [message thread] Delivers the device manager's device-list changes to onDevicesChanged. */

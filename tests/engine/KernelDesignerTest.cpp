@@ -129,9 +129,9 @@ TEST (KernelDesigner, AWaitingKernelHoldsFurtherDesignsBackUntilLinearPhaseFades
     EXPECT_TRUE (waitFor ([&] { return rig.engine.getDesignsFinished() == 2; }));
 }
 
-// The router stops the designer with a 500 ms time-out and relies on never reaching it: a
-// thread ended by force would leave its design racing with the next route's preparation.
-// How long a stop takes is tools/bench's to print.
+// A stop during a design is prompt: the design asks often enough that a 500 ms time-out, far
+// above a stop's time, is never reached and the thread is never ended by force (the router
+// waits for the end without any). How long a stop takes is tools/bench's to print.
 TEST (KernelDesigner, AStopDuringAHighTierDesignAbandonsItWithoutForceAndRaisesNoKernel)
 {
     for (bool sameOnBothSides : { true, false })

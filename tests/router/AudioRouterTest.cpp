@@ -243,7 +243,7 @@ TEST (AudioRouter, ARouteChangeDuringAHighTierDesignStopsItAndOpens)
         juce::Thread::sleep (1);
     ASSERT_EQ (engine.getDesignsStarted(), 1);
 
-    EXPECT_TRUE (s.router->stopDesigner()) << "stopped within the time-out";
+    EXPECT_TRUE (s.router->stopDesigner()) << "stopped, not ended by force";
     EXPECT_EQ (engine.getDesignsFinished(), 0) << "the design was abandoned";
     EXPECT_FALSE (engine.isKernelReady());
 

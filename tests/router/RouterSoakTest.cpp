@@ -67,7 +67,9 @@ TEST (RouterSoak, StatesStatusAndReopeningWhileDevicesRun)
 
     EXPECT_GT (framesSeen, 0) << "audio flowed";
     EXPECT_GE (flipsSeen, 3) << "kernels were crossfaded in by the device thread";
-    EXPECT_GT (s.router->getEngine().getDesignsFinished(), designsBefore + 3) << "the designer designed while the devices ran";
+    // Every crossfade brought in a kernel designed while the devices ran; the soak may end at
+    // the third, so there need be no more designs than that.
+    EXPECT_GE (s.router->getEngine().getDesignsFinished(), designsBefore + flipsSeen) << "the designer designed while the devices ran";
 }
 
 } // namespace brindle::test
