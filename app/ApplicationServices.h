@@ -5,7 +5,7 @@
 #include "platform/simulation/SimulatedAudioSystem.h"
 #include "platform/SingleInstance.h"
 #include "platform/SoundSettingsLauncher.h"
-#include "platform/WebBrowserBackend.h"
+#include "platform/webview/WebBrowserBackend.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 

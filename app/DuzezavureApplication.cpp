@@ -7,7 +7,7 @@
 #include "engine/RouteClamp.h"
 #include "engine/StateParseResult.h"
 #include "platform/DefaultPlaybackDevice.h"
-#include "platform/WebViewShutdown.h"
+#include "platform/webview/WebViewShutdown.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 
 #include <iostream>

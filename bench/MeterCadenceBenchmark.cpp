@@ -9,8 +9,8 @@
 
 #include "app/DuzezavureSettings.h"
 #include "console/ConsoleComponent.h"
-#include "platform/WebKitGtkBackend.h"
-#include "platform/WebViewShutdown.h"
+#include "platform/webview/WebKitGtkBackend.h"
+#include "platform/webview/WebViewShutdown.h"
 #include "platform/XLibrariesStayLoaded.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 #include "platform/simulation/SimulatedSoundCard.h"

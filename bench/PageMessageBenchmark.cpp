@@ -11,7 +11,7 @@
 #include "FakeWebBrowserBackend.h"
 
 #include "console/ConsoleComponent.h"
-#include "platform/PageMessage.h"
+#include "platform/webview/PageMessage.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 

@@ -3,8 +3,8 @@
 // page's first event ("ready"), the first view (which also starts GTK) apart from later ones,
 // and how long an event takes from the host to the page and back (the page echoes it).
 // Needs an X display.
-#include "platform/WebBrowserComponent.h"
-#include "platform/WebViewShutdown.h"
+#include "platform/webview/WebBrowserComponent.h"
+#include "platform/webview/WebViewShutdown.h"
 #include "platform/XLibrariesStayLoaded.h"
 #include "tests/support/TemporaryFolder.h"
 

@@ -3,7 +3,7 @@
 #include "app/DuzezavureSettings.h"
 #include "engine/AudioRouter.h"
 #include "platform/SoundSettingsLauncher.h"
-#include "platform/WebBrowserComponent.h"
+#include "platform/webview/WebBrowserComponent.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WebResource.h"
+#include "platform/webview/WebResource.h"
 
 #include <juce_core/juce_core.h>
 

@@ -8,7 +8,7 @@
 #include "ThisBinaryAsChild.h"
 
 #include "engine/StateParseResult.h"
-#include "platform/WebKitGtkBackend.h"
+#include "platform/webview/WebKitGtkBackend.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/JsonWriter.h"
-#include "platform/WebBrowserBackend.h"
+#include "platform/webview/WebBrowserBackend.h"
 
 #include <memory>
 #include <vector>

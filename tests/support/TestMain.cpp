@@ -6,7 +6,7 @@
 #if BRINDLE_TEST_MAIN_WITH_WEB_VIEWS
  #include "TemporaryFolder.h"
  #include "ThisBinaryAsChild.h"
- #include "platform/WebViewShutdown.h"
+ #include "platform/webview/WebViewShutdown.h"
 
  #include <cstdlib>
 #endif

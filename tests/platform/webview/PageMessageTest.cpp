@@ -1,4 +1,4 @@
-#include "platform/PageMessage.h"
+#include "platform/webview/PageMessage.h"
 
 #include <gtest/gtest.h>
 

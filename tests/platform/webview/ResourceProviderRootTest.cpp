@@ -1,4 +1,4 @@
-#include "platform/ResourceProviderRoot.h"
+#include "platform/webview/ResourceProviderRoot.h"
 
 #include <gtest/gtest.h>
 

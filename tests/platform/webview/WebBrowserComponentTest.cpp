@@ -1,6 +1,6 @@
 #include "FakeWebBrowserBackend.h"
 
-#include "platform/WebBrowserComponent.h"
+#include "platform/webview/WebBrowserComponent.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/WebViewAutomation.h"
+#include "platform/webview/WebViewAutomation.h"
 
 #include <gtest/gtest.h>
 

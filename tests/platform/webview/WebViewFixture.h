@@ -2,8 +2,8 @@
 
 #include "MessageLoop.h"
 
-#include "platform/WebBrowserComponent.h"
-#include "platform/WebKitGtkBackend.h"
+#include "platform/webview/WebBrowserComponent.h"
+#include "platform/webview/WebKitGtkBackend.h"
 
 #include <gtest/gtest.h>
 

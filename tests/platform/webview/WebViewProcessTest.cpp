@@ -5,8 +5,8 @@
 #include "WebKitProcesses.h"
 #include "WebViewFixture.h"
 
-#include "platform/GtkThread.h"
-#include "platform/WebViewShutdown.h"
+#include "platform/webview/GtkThread.h"
+#include "platform/webview/WebViewShutdown.h"
 
 #include <chrono>
 #include <fstream>

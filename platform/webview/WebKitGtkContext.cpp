@@ -4,7 +4,7 @@
 #include "WebKitGtkSchemeRequest.h"
 #include "WebKitGtkView.h"
 #include "WebViewAutomation.h"
-#include "WebViewDataFolder.h"
+#include "platform/WebViewDataFolder.h"
 
 #include <webkit2/webkit2.h>
 
