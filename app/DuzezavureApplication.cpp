@@ -7,7 +7,6 @@
 #include "engine/RouteClamp.h"
 #include "engine/StateParseResult.h"
 #include "platform/DefaultPlaybackDevice.h"
-#include "platform/webview/WebViewShutdown.h"
 #include "platform/simulation/SimulatedSoundCard.h"
 
 #include <iostream>
@@ -112,10 +111,6 @@ void DuzezavureApplication::shutdown()
 
     if (services.simulatedAudio != nullptr)
         SimulatedSoundCard::finishRecording (*services.simulatedAudio);
-
-    // The web views' GTK thread ends before the framework closes its X display; last, so that
-    // whatever the web engine does on its way out, the settings are already saved.
-    shutDownWebViews();
 
     // Last: a second request to quit during shut-down must not cut it short before the save.
     quitSignals.reset();

@@ -1,14 +1,11 @@
 #include "GtkThread.h"
 
-#include "WebViewAutomation.h"
-
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <gtk/gtk.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <iostream>
 #include <mutex>
@@ -41,11 +38,6 @@ namespace
 
             // The framework's X error handlers go in before GTK's, which hands on to them.
             juce::Desktop::getInstance().getDisplays();
-
-            // The web engine's accelerated compositing costs some 80 MB in its process and
-            // gives nothing to a page like ours.
-            setenv ("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
-            WebViewAutomation::prepare();
 
             hold.lock();
             thread = std::thread ([this] { run(); });

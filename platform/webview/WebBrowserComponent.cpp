@@ -2,7 +2,7 @@
 
 #include "PageMessage.h"
 #include "ResourceProviderRoot.h"
-#include "WebKitGtkBackend.h"
+#include "WebViewHelperBackend.h"
 
 #include "common/JsonWriter.h"
 
@@ -36,7 +36,7 @@ WebBrowserComponent::WebBrowserComponent (const Options& optionsToUse)
     setOpaque (false);
 
     auto& host = static_cast<WebBrowserBackend::Host&> (*this);
-    backend = options.backendFactory ? options.backendFactory (host) : std::make_unique<WebKitGtkBackend> (host);
+    backend = options.backendFactory ? options.backendFactory (host) : std::make_unique<WebViewHelperBackend> (host, WebViewHelperBackend::helperBesideThisProgram());
 }
 
 WebBrowserComponent::~WebBrowserComponent()

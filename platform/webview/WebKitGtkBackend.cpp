@@ -3,6 +3,8 @@
 #include "GtkThread.h"
 #include "PageBridgeScript.h"
 #include "ResourceProviderRoot.h"
+#include "WebEngineEnvironment.h"
+#include "WebKitGtkSchemeRequest.h"
 #include "WebKitGtkView.h"
 
 namespace brindle
@@ -14,18 +16,67 @@ namespace
 
     // A page that takes its web process down as it boots must not keep the machine busy.
     constexpr juce::uint32 recoveryIntervalMs = 3000;
+
+    // The environment is the web engine's before the GTK thread starts, and set only once.
+    void prepareEnvironmentOnce()
+    {
+        static const bool prepared = [] { prepareWebEngineEnvironment(); return true; }();
+        juce::ignoreUnused (prepared);
+    }
 }
+
+/** Carries the view's reports to the back end on the message thread, where a back end that is
+    gone gets nothing; a resource request is answered back on the GTK thread. */
+class WebKitGtkBackend::ViewReports final : public WebKitGtkViewReports
+{
+public:
+    explicit ViewReports (juce::WeakReference<WebKitGtkBackend> owner) : backend (std::move (owner)) {}
+
+    void viewOpened (unsigned long plugWindow) override               { report ([plugWindow] (WebKitGtkBackend& b) { b.viewOpened (plugWindow); }); }
+    void loadStarted (int n) override                                  { report ([n] (WebKitGtkBackend& b) { b.loadStarted (n); }); }
+    void loadCommitted (int n, const juce::String& uri) override       { report ([n, uri] (WebKitGtkBackend& b) { b.loadCommitted (n, uri); }); }
+    void loadFailed (int n) override                                   { report ([n] (WebKitGtkBackend& b) { b.loadFailed (n); }); }
+    void webProcessTerminated (int n) override                         { report ([n] (WebKitGtkBackend& b) { b.webProcessTerminated (n); }); }
+    void pageMessage (const juce::String& text) override               { report ([text] (WebKitGtkBackend& b) { b.pageMessage (text); }); }
+
+    void resourceRequested (const juce::String& path, std::shared_ptr<WebKitGtkSchemeRequest> request) override
+    {
+        juce::MessageManager::callAsync ([owner = backend, path, request]
+        {
+            std::optional<WebResource> resource;
+
+            if (auto* b = owner.get())
+                resource = b->provideResource (path);
+
+            GtkThread::post ([request, resource] { request->finish (resource); });
+        });
+    }
+
+private:
+    template <typename Report>
+    void report (Report&& toBackend) const
+    {
+        juce::MessageManager::callAsync ([owner = backend, toBackend = std::forward<Report> (toBackend)]
+        {
+            if (auto* b = owner.get())
+                toBackend (*b);
+        });
+    }
+
+    juce::WeakReference<WebKitGtkBackend> backend;
+};
 
 WebKitGtkBackend::WebKitGtkBackend (Host& hostToServe)
     : host (hostToServe),
       watcher (hostToServe.getComponent(), [this] { updateShown(); })
 {
     shown = watcher.isInVisibleWindow();
+    prepareEnvironmentOnce();
 
     if (! GtkThread::start())
         return;
 
-    view = std::make_shared<WebKitGtkView> (juce::WeakReference<WebKitGtkBackend> (this));
+    view = std::make_shared<WebKitGtkView> (std::make_unique<ViewReports> (juce::WeakReference<WebKitGtkBackend> (this)));
 
     if (! GtkThread::post ([v = view] { v->open(); }))
         view = nullptr;
@@ -92,7 +143,8 @@ void WebKitGtkBackend::saveSnapshot (const juce::File& png, std::function<void (
         return;
     }
 
-    GtkThread::post ([v = view, png, done = std::move (done)]() mutable { v->saveSnapshot (png, std::move (done)); });
+    auto onMessageThread = [done = std::move (done)] (bool written) { juce::MessageManager::callAsync ([done, written] { done (written); }); };
+    GtkThread::post ([v = view, png, onMessageThread]() { v->saveSnapshot (png, onMessageThread); });
 }
 
 void WebKitGtkBackend::viewOpened (unsigned long plugWindow)

@@ -12,7 +12,7 @@ namespace brindle
 
 class WebKitGtkView;
 
-/** The Linux back end: WebKitGTK in this process, on the process's GTK thread, its view in a
+/** WebKitGTK in this process, on the process's GTK thread, its view in a
     GtkPlug embedded as the component's only child (an XEmbedComponent).
 
     Showing and hiding. While the component is not in a visible window the view holds a blank
@@ -28,6 +28,10 @@ class WebKitGtkView;
     A web process that ends is replaced by navigating to the page again, at most once every
     few seconds. If the view cannot start (no GTK, no display) the component stays empty and
     everything else goes on.
+
+    The application runs its view in a helper process instead (WebViewHelperBackend), so that
+    nothing the web engine does can end it; this one serves the web engine's own tests and the
+    benchmark that compares the two.
 
     Threading: message thread; see WebKitGtkView for the GTK side. */
 class WebKitGtkBackend final : public WebBrowserBackend,
@@ -55,7 +59,7 @@ public:
     void saveSnapshot (const juce::File& png, std::function<void (bool)> done);
 
 private:
-    friend class WebKitGtkView;
+    class ViewReports;
 
     void viewOpened (unsigned long plugWindow);
     void loadStarted (int navigation);

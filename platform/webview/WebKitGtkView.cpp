@@ -1,10 +1,8 @@
 #include "WebKitGtkView.h"
 
-#include "GtkThread.h"
 #include "PageBridgeScript.h"
 #include "PageMessage.h"
 #include "ResourceProviderRoot.h"
-#include "WebKitGtkBackend.h"
 #include "WebKitGtkContext.h"
 #include "WebKitGtkSchemeRequest.h"
 #include "WebViewAutomation.h"
@@ -22,24 +20,14 @@ namespace
     const juce::String blankPage ("about:blank");
 }
 
-WebKitGtkView::WebKitGtkView (juce::WeakReference<WebKitGtkBackend> ownerToReport)
-    : owner (std::move (ownerToReport))
+WebKitGtkView::WebKitGtkView (std::unique_ptr<WebKitGtkViewReports> reportsToUse)
+    : reports (std::move (reportsToUse))
 {
 }
 
 WebKitGtkView::~WebKitGtkView()
 {
     jassert (plug == nullptr);   // closed on the GTK thread first
-}
-
-template <typename Report>
-void WebKitGtkView::report (Report&& toBackend) const
-{
-    juce::MessageManager::callAsync ([backend = owner, toBackend = std::forward<Report> (toBackend)]
-    {
-        if (auto* b = backend.get())
-            toBackend (*b);
-    });
 }
 
 void WebKitGtkView::open()
@@ -77,7 +65,7 @@ void WebKitGtkView::open()
     WebKitGtkContext::add (*this);
 
     const auto plugWindow = (unsigned long) gtk_plug_get_id (GTK_PLUG (plug));
-    report ([plugWindow] (WebKitGtkBackend& b) { b.viewOpened (plugWindow); });
+    reports->viewOpened (plugWindow);
 }
 
 void WebKitGtkView::showPlug()
@@ -130,12 +118,12 @@ void WebKitGtkView::saveSnapshot (const juce::File& png, std::function<void (boo
         }
 
         g_clear_error (&error);
-        juce::MessageManager::callAsync ([done = std::move (pending->done), written] { done (written); });
+        pending->done (written);
     };
 
     if (webView == nullptr)
     {
-        juce::MessageManager::callAsync ([done = std::move (done)] { done (false); });
+        done (false);
         return;
     }
 
@@ -173,17 +161,7 @@ void WebKitGtkView::requestResource (WebKitURISchemeRequest* request)
 
     // The request's own path would lose the query, which the provider is given.
     const auto path = getResourceRequestPath (uri);
-    auto pending = std::make_shared<WebKitGtkSchemeRequest> (request);
-
-    juce::MessageManager::callAsync ([backend = owner, pending, path]
-    {
-        std::optional<WebResource> resource;
-
-        if (auto* b = backend.get())
-            resource = b->provideResource (path);
-
-        GtkThread::post ([pending, resource] { pending->finish (resource); });
-    });
+    reports->resourceRequested (path, std::make_shared<WebKitGtkSchemeRequest> (request));
 }
 
 bool WebKitGtkView::allowsNavigation (const juce::String& uri) const
@@ -204,12 +182,12 @@ void WebKitGtkView::onLoadChanged (WebKitWebView* webView, WebKitLoadEvent event
 
     if (event == WEBKIT_LOAD_STARTED)
     {
-        view.report ([navigation] (WebKitGtkBackend& b) { b.loadStarted (navigation); });
+        view.reports->loadStarted (navigation);
     }
     else if (event == WEBKIT_LOAD_COMMITTED)
     {
         view.committedUri = juce::String::fromUTF8 (webkit_web_view_get_uri (webView));
-        view.report ([navigation, uri = view.committedUri] (WebKitGtkBackend& b) { b.loadCommitted (navigation, uri); });
+        view.reports->loadCommitted (navigation, view.committedUri);
     }
 }
 
@@ -221,7 +199,7 @@ gboolean WebKitGtkView::onLoadFailed (WebKitWebView*, WebKitLoadEvent, gchar*, G
     if (! g_error_matches (error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED))
     {
         const auto navigation = view.serial;
-        view.report ([navigation] (WebKitGtkBackend& b) { b.loadFailed (navigation); });
+        view.reports->loadFailed (navigation);
     }
 
     return TRUE;   // no error page: the page that was there stays
@@ -259,7 +237,7 @@ void WebKitGtkView::onWebProcessTerminated (WebKitWebView*, WebKitWebProcessTerm
     view.committedUri = {};
 
     const auto navigation = view.serial;
-    view.report ([navigation] (WebKitGtkBackend& b) { b.webProcessTerminated (navigation); });
+    view.reports->webProcessTerminated (navigation);
 }
 
 void WebKitGtkView::onScriptMessage (WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self)
@@ -279,8 +257,7 @@ void WebKitGtkView::onScriptMessage (WebKitUserContentManager*, WebKitJavascript
 
     if (length <= maxPageMessageBytes)
     {
-        auto message = juce::String::fromUTF8 (text, (int) length);
-        view.report ([message] (WebKitGtkBackend& b) { b.pageMessage (message); });
+        view.reports->pageMessage (juce::String::fromUTF8 (text, (int) length));
     }
 
     g_free (text);

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "WebKitGtkViewReports.h"
+
 #include <juce_core/juce_core.h>
 
 #include <webkit2/webkit2.h>
 
+#include <functional>
+#include <memory>
+
 namespace brindle
 {
-
-class WebKitGtkBackend;
 
 /** The GTK side of one web view: a WebKitWebView in a GtkPlug, the page bridge (a script
     message handler, and the script that defines window.__JUCE__ on pages under the root), the
@@ -18,16 +21,14 @@ class WebKitGtkBackend;
     an address not under the root is refused, apart from the host's own blank page; and a
     message is taken only while the committed top-level page is under the root.
 
-    It reports to its back end on the message thread (MessageManager::callAsync, guarded by a
-    weak reference, so that a back end that is gone gets nothing), each report tagged with the
-    number of the navigation it belongs to.
+    It reports through the WebKitGtkViewReports it is given, on the GTK thread, each report
+    tagged with the number of the navigation it belongs to.
 
-    Threading: made on the message thread; everything else, destruction aside, on the GTK
-    thread. */
+    Threading: made on any thread; everything else, destruction aside, on the GTK thread. */
 class WebKitGtkView
 {
 public:
-    explicit WebKitGtkView (juce::WeakReference<WebKitGtkBackend> owner);
+    explicit WebKitGtkView (std::unique_ptr<WebKitGtkViewReports> reports);
     ~WebKitGtkView();
 
     /** Builds the view in its plug, realised but not yet shown; reports the plug's window. */
@@ -45,14 +46,14 @@ public:
     /** Runs `script` in whatever the top frame holds (tests play a foreign page with it). */
     void runScriptInAnyPage (const juce::String& script);
 
-    /** Writes what the view shows now to `png`; `done` is told on the message thread whether
-        it worked (for tests, which keep the picture). */
+    /** Writes what the view shows now to `png`; `done` is told on the GTK thread whether it
+        worked (for tests, which keep the picture). */
     void saveSnapshot (const juce::File& png, std::function<void (bool)> done);
 
     /** Takes the view down; nothing is reported after this. */
     void close();
 
-    /** Answers a request for an address under the root through the back end's provider. */
+    /** Hands a request for an address under the root on to the reports; refuses any other. */
     void requestResource (WebKitURISchemeRequest* request);
 
     WebKitWebView* getWebView() const noexcept { return webView; }
@@ -67,10 +68,7 @@ private:
 
     bool allowsNavigation (const juce::String& uri) const;
 
-    template <typename Report>
-    void report (Report&& toBackend) const;
-
-    juce::WeakReference<WebKitGtkBackend> owner;
+    std::unique_ptr<WebKitGtkViewReports> reports;
     GtkWidget* plug = nullptr;
     WebKitWebView* webView = nullptr;
     WebKitUserContentManager* contentManager = nullptr;

@@ -8,7 +8,7 @@
 #include "ThisBinaryAsChild.h"
 
 #include "engine/StateParseResult.h"
-#include "platform/webview/WebKitGtkBackend.h"
+#include "platform/webview/WebViewHelperBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -56,16 +56,16 @@ namespace
         })();
     )js";
 
-    /** The fixture's application, but with the console in the web engine. */
+    /** The fixture's application, but with the console in the web engine, in its helper. */
     struct RealConsole : ApplicationFixture
     {
-        WebKitGtkBackend* engine = nullptr;
+        WebViewHelperBackend* engine = nullptr;
 
         RealConsole()
         {
             app->getServices().webBackend = [this] (WebBrowserBackend::Host& host)
             {
-                auto made = std::make_unique<WebKitGtkBackend> (host);
+                auto made = std::make_unique<WebViewHelperBackend> (host, juce::File (BRINDLE_WEBVIEW_HELPER));
                 engine = made.get();
                 return made;
             };
