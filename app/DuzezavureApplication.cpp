@@ -119,10 +119,7 @@ void DuzezavureApplication::shutdown()
 void DuzezavureApplication::anotherInstanceStarted (const juce::String&)
 {
     if (window != nullptr)
-    {
-        window->setVisible (true);
-        window->toFront (true);
-    }
+        window->showConsole();
 }
 
 void DuzezavureApplication::systemRequestedQuit()

@@ -17,6 +17,13 @@ DuzezavureWindow::DuzezavureWindow (std::unique_ptr<ConsoleComponent> content)
     centreWithSize (1120, 860);
 }
 
+void DuzezavureWindow::showConsole()
+{
+    setVisible (true);
+    toFront (true);
+    console->consoleAskedFor();
+}
+
 void DuzezavureWindow::closeButtonPressed()
 {
     setVisible (false);

@@ -23,6 +23,10 @@ public:
 
     void closeButtonPressed() override;
 
+    /** Shows the window in front, and the console in it: a web engine that stopped starts
+        again at once. */
+    void showConsole();
+
 private:
     ConsoleComponent* console;
 };

@@ -49,10 +49,7 @@ void DuzezavureApplication::Tray::handleMenuResult (int itemId)
     {
         case openConsole:
             if (auto* window = app.getWindow())
-            {
-                window->setVisible (true);
-                window->toFront (true);
-            }
+                window->showConsole();
             break;
 
         case launchAtLogin:

@@ -133,6 +133,7 @@ void ConsoleComponent::sendRestore (const juce::String& stateJson)
 void ConsoleComponent::handleReadyEvent (const juce::var&)
 {
     pageReady = true;
+    ++pageReadyCount;
 
     if (const auto stored = settings.getStateJson(); stored.isNotEmpty())
         sendRestore (stored);

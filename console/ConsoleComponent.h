@@ -48,6 +48,12 @@ public:
     /** Whether the page has said "ready" at least once; never cleared. */
     bool isPageReady() const noexcept { return pageReady; }
 
+    /** How many times the page has said "ready" (each boot of it, each handshake). */
+    int getPageReadyCount() const noexcept { return pageReadyCount; }
+
+    /** The console is asked for: its web view's engine, if it has stopped, starts again now. */
+    void consoleAskedFor() { webView.startEngineAgainIfStopped(); }
+
     /** The route whose device type and output the next device lists are built for. */
     const AudioRoute& getShownRoute() const noexcept { return shownRoute; }
 
@@ -99,6 +105,7 @@ private:
     ConsoleServices services;
     WebBrowserComponent webView;
     bool pageReady = false;
+    int pageReadyCount = 0;
     bool lastSaveFailed = false;
     AudioRoute shownRoute;
 

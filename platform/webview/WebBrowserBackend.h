@@ -58,6 +58,10 @@ public:
 
     /** The component was resized. */
     virtual void resized() {}
+
+    /** The console is asked for: an engine that has stopped starts again at once, without the
+        pause it would otherwise wait. */
+    virtual void startAgainNow() {}
 };
 
 /** Makes the back end of one component. */

@@ -61,6 +61,11 @@ void WebBrowserComponent::emitEventIfBrowserIsVisible (const juce::Identifier& e
         backend->sendEvent (eventId.toString(), toJson (payload, JsonLayout::singleLine));
 }
 
+void WebBrowserComponent::startEngineAgainIfStopped()
+{
+    backend->startAgainNow();
+}
+
 bool WebBrowserComponent::isBrowserShowing() const
 {
     return backend->isBrowserShowing();

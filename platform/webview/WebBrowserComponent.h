@@ -84,6 +84,10 @@ public:
         the id drops it too. */
     void emitEventIfBrowserIsVisible (const juce::Identifier& eventId, const juce::var& payload);
 
+    /** The page is asked for (the console opened from the tray, a second start): a web engine
+        that has stopped is started again at once rather than after its pause. */
+    void startEngineAgainIfStopped();
+
     /** Whether the view is on the screen now: visible with every parent, in a window on the
         desktop that is not minimised. What to test before building a costly message. */
     bool isBrowserShowing() const;

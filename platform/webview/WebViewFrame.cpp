@@ -114,8 +114,10 @@ std::optional<WebViewFrame> WebViewFrameReader::decode (const std::byte* frame, 
     const auto type = (std::uint8_t) frame[0];
     const auto textBytes = (size_t) getU32 (frame + 5);
 
-    if (! isKnown (type) || WebViewFrame::comesFromHelper ((WebViewFrame::Type) type) != fromHelper)
+    if (! isKnown (type))
         problem = "a frame of an unknown type (" + juce::String ((int) type) + ")";
+    else if (WebViewFrame::comesFromHelper ((WebViewFrame::Type) type) != fromHelper)
+        problem = "a frame only the other side sends (type " + juce::String ((int) type) + ")";
     else if (textBytes > size - headerBytes)
         problem = "a frame whose text runs past its end";
     else if (std::memchr (frame + headerBytes, 0, textBytes) != nullptr)

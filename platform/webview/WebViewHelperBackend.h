@@ -63,7 +63,7 @@ public:
     void resized() override;
 
     /** Starts the helper at once when none runs (a failed one is not waited for). */
-    void startAgainNow();
+    void startAgainNow() override;
 
     /** The address of the page the view holds, as last reported (empty when there is none). */
     juce::String getCommittedURL() const { return committedURL; }
