@@ -177,6 +177,7 @@ void WebViewHelperBackend::startHelper()
 
     juce::LinuxEventLoop::registerFdCallback (helper->getChannel(), [this] (int) { channelReady(); });
     juce::LinuxEventLoop::registerFdCallback (helper->getErrorOutput(), [this] (int) { readErrorOutput(); });
+    watchingErrors = true;
 
     // A new helper's view starts blank and goes to the page once it is shown.
     committedURL = {};
@@ -193,9 +194,13 @@ void WebViewHelperBackend::stopWatching()
         return;
 
     juce::LinuxEventLoop::unregisterFdCallback (helper->getChannel());
-    juce::LinuxEventLoop::unregisterFdCallback (helper->getErrorOutput());
+
+    if (watchingErrors)
+        juce::LinuxEventLoop::unregisterFdCallback (helper->getErrorOutput());
+
     reader.reset();
     watchingOutput = false;
+    watchingErrors = false;
 }
 
 void WebViewHelperBackend::helperFailed (const juce::String& why)
@@ -386,8 +391,11 @@ void WebViewHelperBackend::readErrorOutput()
                 continue;
 
             // At its end the pipe stays readable for good: it is not watched any more.
-            if (got == 0 && reader != nullptr)
+            if (got == 0 && watchingErrors)
+            {
                 juce::LinuxEventLoop::unregisterFdCallback (helper->getErrorOutput());
+                watchingErrors = false;
+            }
 
             return;
         }

@@ -119,6 +119,7 @@ private:
     std::vector<std::byte> outgoing;
     size_t outgoingSent = 0;
     bool watchingOutput = false;
+    bool watchingErrors = false;
     juce::String errorLine, lastErrorLine;
     double startedAtMs = 0;
     int starts = 0;
