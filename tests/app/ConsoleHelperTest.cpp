@@ -3,6 +3,7 @@
 // its sound or its settings with it, and the console comes back.
 #include "ApplicationFixture.h"
 #include "MessageLoop.h"
+#include "TemporaryFolder.h"
 
 #include "app/Tray.h"
 #include "platform/simulation/SimulatedSignal.h"
@@ -245,6 +246,46 @@ TEST (ConsoleHelper, AHelperThatSendsGarbageIsEndedAndStartedAgainAndTheSettings
         EXPECT_EQ (f.framesOffTheSteadyLevel(), 0) << c.what;
         f.app->shutdown();
     }
+}
+
+TEST (ConsoleHelper, AKilledApplicationLeavesNoHelperAndNoWebProcessBehind)
+{
+    // The application itself, started as a user would (with the simulated sound card), in
+    // folders of the test's own; its output goes to a file, which no web process holds open.
+    const TemporaryFolder home;
+    const auto log = home.get().getChildFile ("app.log");
+    juce::StringArray command { "env", "HOME=" + home.get().getFullPathName(),
+                                "XDG_CONFIG_HOME=" + home.get().getChildFile ("config").getFullPathName(),
+                                "XDG_DATA_HOME=" + home.get().getChildFile ("data").getFullPathName(),
+                                "XDG_RUNTIME_DIR=" + home.get().getChildFile ("run").getFullPathName(),
+                                juce::String (SimulatedSoundCard::enableVariable) + "=1", BRINDLE_APP };
+    home.get().getChildFile ("run").createDirectory();
+    home.get().getChildFile ("run").setExecutePermission (true);
+    juce::StringArray shell { "sh", "-c", "exec \"$@\" > \"$0\" 2>&1", log.getFullPathName() };
+    shell.addArray (command);
+
+    juce::ChildProcess app;
+    ASSERT_TRUE (app.start (shell, 0));
+    // The shell and env(1) become the application; "DuzezavureWebView", as the kernel names
+    // it, is cut to 15 characters.
+    pid_t appPid = 0;
+    std::vector<pid_t> helpers, web;
+    const auto started = pumpUntil ([&]
+    {
+        const auto apps = runningWebKitChildren ("Duzezavure");
+        appPid = apps.empty() ? 0 : apps.front();
+        helpers = appPid == 0 ? std::vector<pid_t>() : runningWebKitChildren ("DuzezavureWebVi", appPid);
+        web = helpers.empty() ? std::vector<pid_t>() : runningWebKitChildren ("WebKitWebProces", helpers.front());
+        return ! web.empty();
+    }, 120000);
+    ASSERT_TRUE (started) << log.loadFileAsString();
+
+    ::kill (appPid, SIGKILL);
+    app.waitForProcessToFinish (10000);
+
+    EXPECT_TRUE (pumpUntil ([&] { return ! isRunning (helpers.front()) && ! isRunning (web.front()); }, 30000))
+        << "helper " << (isRunning (helpers.front()) ? "still runs" : "ended") << ", its web process "
+        << (isRunning (web.front()) ? "still runs" : "ended");
 }
 
 } // namespace brindle::test
