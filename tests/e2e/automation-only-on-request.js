@@ -27,8 +27,8 @@ if (!APP || !ARTIFACTS) {
 const processes = new Processes();
 const log = path.join(ARTIFACTS, 'application.log');
 
-// The process's children by name (the web engine's processes are the application's children).
-function childrenNamed(pid, prefix) {
+// The process's children, each with its name as the kernel gives it.
+function children(pid) {
   const found = [];
   for (const entry of fs.readdirSync('/proc')) {
     if (!/^\d+$/.test(entry)) continue;
@@ -36,12 +36,19 @@ function childrenNamed(pid, prefix) {
       const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
       const name = stat.slice(stat.indexOf('(') + 1, stat.lastIndexOf(')'));
       const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
-      if (parent === pid && name.startsWith(prefix)) found.push(Number(entry));
+      if (parent === pid) found.push({ pid: Number(entry), name });
     } catch (e) {
       // Gone meanwhile.
     }
   }
   return found;
+}
+
+// The processes under the application by name, at any depth: the web engine runs in its
+// helper, whose children are the web engine's own processes.
+function descendantsNamed(pid, prefix) {
+  return children(pid).flatMap((child) => [...(child.name.startsWith(prefix) ? [child.pid] : []),
+                                           ...descendantsNamed(child.pid, prefix)]);
 }
 
 // Started, its console shown and its web engine running: an inspector server, had one been
@@ -53,7 +60,7 @@ async function startAndWait(name, env) {
     const id = x11.consoleWindow(app.pid);
     return id && x11.isShown(app.pid, id);
   });
-  await pollUntil(`${name}: its web process`, 30000, () => childrenNamed(app.pid, 'WebKitWebProces').length > 0);
+  await pollUntil(`${name}: its web process`, 30000, () => descendantsNamed(app.pid, 'WebKitWebProces').length > 0);
   return app;
 }
 
@@ -64,10 +71,10 @@ async function quit(app) {
   assert.equal(code, 0, `${app.label} quit with exit status ${code}`);
 }
 
-// The ports the application and its web engine's processes listen on. A driver reaches the view
-// only through a port of the application's: with none, there is no way in.
+// The ports the application, its web view's helper and the web engine's processes listen on. A
+// driver reaches the view only through one of these: with none, there is no way in.
 function portsOfTheApplication(pid) {
-  return [pid, ...childrenNamed(pid, 'WebKit')].flatMap(listeningPorts);
+  return [pid, ...descendantsNamed(pid, 'DuzezavureWebVi'), ...descendantsNamed(pid, 'WebKit')].flatMap(listeningPorts);
 }
 
 async function main() {
