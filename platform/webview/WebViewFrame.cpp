@@ -26,6 +26,41 @@ namespace
         return value;
     }
 
+    // Well-formed UTF-8 only: no overlong form (which could hide a NUL), no surrogate, nothing
+    // past U+10FFFF.
+    bool isStrictUtf8 (const std::byte* text, size_t size)
+    {
+        for (size_t i = 0; i < size;)
+        {
+            const auto lead = (unsigned) text[i];
+            const int more = lead < 0x80 ? 0 : lead >= 0xc2 && lead <= 0xdf ? 1 : lead >= 0xe0 && lead <= 0xef ? 2 : lead >= 0xf0 && lead <= 0xf4 ? 3 : -1;
+
+            if (more < 0 || size - i <= (size_t) more)
+                return false;
+
+            std::uint32_t code = more == 0 ? lead : lead & (0x3fu >> more);
+
+            for (int k = 1; k <= more; ++k)
+            {
+                const auto next = (unsigned) text[i + (size_t) k];
+
+                if ((next & 0xc0) != 0x80)
+                    return false;
+
+                code = (code << 6) | (next & 0x3f);
+            }
+
+            static constexpr std::uint32_t smallest[] = { 0, 0x80, 0x800, 0x10000 };
+
+            if (code < smallest[more] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+                return false;
+
+            i += (size_t) more + 1;
+        }
+
+        return true;
+    }
+
     bool isKnown (std::uint8_t type)
     {
         using T = WebViewFrame::Type;
@@ -122,7 +157,7 @@ std::optional<WebViewFrame> WebViewFrameReader::decode (const std::byte* frame, 
         problem = "a frame whose text runs past its end";
     else if (std::memchr (frame + headerBytes, 0, textBytes) != nullptr)
         problem = "a frame whose text holds a NUL";
-    else if (! juce::CharPointer_UTF8::isValidString (reinterpret_cast<const char*> (frame + headerBytes), (int) textBytes))
+    else if (! isStrictUtf8 (frame + headerBytes, textBytes))
         problem = "a frame whose text is not UTF-8";
     else if (textBytes < size - headerBytes && (WebViewFrame::Type) type != WebViewFrame::Type::resource)
         problem = "bytes on a frame that carries none";

@@ -69,7 +69,10 @@ int WebViewHelper::run()
     if (channelSource != 0)
         g_source_remove (channelSource);
 
-    // Requests still waiting are answered with an error as they go, then the view closes.
+    // Requests still waiting are answered with an error, then the view closes.
+    for (auto& [id, request] : pendingResources)
+        request->finish (std::nullopt);
+
     pendingResources.clear();
     WebKitGtkContext::closeAll();
     view.reset();

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace brindle
 {
 
@@ -33,6 +35,10 @@ namespace
     constexpr double recoveryIntervalMs = 3000;
 
     constexpr int tickMs = 20;
+
+    // A helper that takes nothing of what waits for it this long has stopped (its loop is
+    // stuck, or it was stopped): it is ended.
+    constexpr double stuckMs = 10000;
 
     double nowMs() { return juce::Time::getMillisecondCounterHiRes(); }
 }
@@ -61,12 +67,12 @@ WebViewHelperBackend::~WebViewHelperBackend()
     if (helper == nullptr)
         return;
 
-    // Closing the channel asks the helper to close its view and end; it is killed if it does
-    // not within a few seconds.
+    // Closing the channel asks the helper to close its view and end, which takes it a few
+    // milliseconds; it is killed if it has not within two seconds.
     stopWatching();
     shutdown (helper->getChannel(), SHUT_RDWR);
 
-    const auto deadline = nowMs() + 5000;
+    const auto deadline = nowMs() + 2000;
 
     while (! helper->hasEnded() && nowMs() < deadline)
         juce::Thread::sleep (5);
@@ -122,8 +128,10 @@ void WebViewHelperBackend::resized()
 
 void WebViewHelperBackend::startAgainNow()
 {
-    if (helper == nullptr && reapUntilMs == 0)
+    if (helper == nullptr)
         startHelper();
+    else if (reapUntilMs > 0)
+        startOnceReaped = true;   // the one that failed is still ending
 }
 
 int WebViewHelperBackend::getHelperProcessId() const
@@ -172,7 +180,7 @@ void WebViewHelperBackend::startHelper()
     reader = std::make_unique<WebViewFrameReader> (true, maxFrameFromHelper);
     outgoing.clear();
     outgoingSent = 0;
-    errorLine = {};
+    errorLine.clear();
     lastErrorLine = {};
 
     juce::LinuxEventLoop::registerFdCallback (helper->getChannel(), [this] (int) { channelReady(); });
@@ -247,16 +255,18 @@ void WebViewHelperBackend::finishFailure (const juce::String& why)
         // What it wrote before it ended is read to the end now.
         readErrorOutput();
         const auto ending = "The web view's helper " + helper->describeEnd();
-        reason = why.isNotEmpty() ? ending + " after it sent " + why + "." : ending + ".";
+        reason = why.isNotEmpty() ? ending + " after " + why + "." : ending + ".";
 
-        const auto last = errorLine.isNotEmpty() ? errorLine : lastErrorLine;
+        const auto unfinished = juce::String::fromUTF8 (errorLine.data(), (int) errorLine.size()).trim();
+        const auto last = unfinished.isNotEmpty() ? unfinished : lastErrorLine;
 
         if (last.isNotEmpty())
-            reason << "\nIts last words: " << last.trim();
+            reason << "\nIts last words: " << last;
 
         helper.reset();
     }
 
+    ++failures;
     std::cerr << "the console's web view stopped: " << reason << std::endl;
 
     const auto waitMs = pause.afterFailure (ranForMs);
@@ -285,7 +295,9 @@ void WebViewHelperBackend::readChannel()
 {
     std::byte chunk[65536];
 
-    while (reader != nullptr)
+    // At most a few chunks a turn: a helper that never stops sending must not keep the message
+    // thread from everything else (the poll is level-triggered, so the rest comes next turn).
+    for (int turn = 0; turn < 4 && reader != nullptr; ++turn)
     {
         const auto got = recv (helper->getChannel(), chunk, sizeof (chunk), MSG_DONTWAIT);
 
@@ -308,7 +320,7 @@ void WebViewHelperBackend::readChannel()
 
         if (! reader->append (chunk, (size_t) got))
         {
-            helperFailed (reader->getProblem());
+            helperFailed ("it sent " + reader->getProblem());
             return;
         }
 
@@ -319,14 +331,14 @@ void WebViewHelperBackend::readChannel()
             if (! frame.has_value())
             {
                 if (reader->hasFailed())
-                    helperFailed (reader->getProblem());
+                    helperFailed ("it sent " + reader->getProblem());
 
                 break;
             }
 
             if (! handle (*frame))
             {
-                helperFailed ("a frame it may not send (type " + juce::String ((int) frame->type) + ")");
+                helperFailed ("it sent a frame it may not send (type " + juce::String ((int) frame->type) + ")");
                 return;
             }
         }
@@ -351,6 +363,7 @@ void WebViewHelperBackend::flushChannel()
         }
 
         outgoingSent += (size_t) sent;
+        lastProgressMs = nowMs();
     }
 
     if (reader == nullptr)
@@ -361,9 +374,21 @@ void WebViewHelperBackend::flushChannel()
         outgoing.clear();
         outgoingSent = 0;
     }
+    else if (outgoingSent >= (size_t) 1 << 20)
+    {
+        // What was sent is let go, so the buffer holds only what waits.
+        outgoing.erase (outgoing.begin(), outgoing.begin() + (std::ptrdiff_t) outgoingSent);
+        outgoingSent = 0;
+    }
 
     // Told when the channel can take more only while something waits for it.
     const bool waiting = ! outgoing.empty();
+
+    if (waiting && ! watchingOutput)
+    {
+        lastProgressMs = nowMs();
+        startTimer (tickMs);
+    }
 
     if (waiting != watchingOutput)
     {
@@ -381,7 +406,7 @@ void WebViewHelperBackend::readErrorOutput()
 
     char chunk[4096];
 
-    for (;;)
+    for (int turn = 0; turn < 16; ++turn)
     {
         const auto got = read (helper->getErrorOutput(), chunk, sizeof (chunk));
 
@@ -408,14 +433,14 @@ void WebViewHelperBackend::readErrorOutput()
         {
             if (chunk[i] == '\n')
             {
-                if (errorLine.trim().isNotEmpty())
-                    lastErrorLine = errorLine;
+                if (const auto line = juce::String::fromUTF8 (errorLine.data(), (int) errorLine.size()).trim(); line.isNotEmpty())
+                    lastErrorLine = line;
 
-                errorLine = {};
+                errorLine.clear();
             }
-            else if (errorLine.length() < 400)
+            else if (errorLine.size() < 1000 && chunk[i] != '\0')
             {
-                errorLine += juce::String::charToString ((juce::juce_wchar) (unsigned char) chunk[i]);
+                errorLine.push_back (chunk[i]);
             }
         }
     }
@@ -431,7 +456,7 @@ void WebViewHelperBackend::send (WebViewFrame::Type type, juce::uint32 number, c
 
     if (outgoing.size() - outgoingSent + encoded.size() > maxWaitingForHelper)
     {
-        helperFailed ("nothing for too long: it stopped reading its channel");
+        helperFailed ("it let " + juce::String ((int) (maxWaitingForHelper >> 20)) + " MiB wait unread on its channel");
         return;
     }
 
@@ -531,9 +556,9 @@ void WebViewHelperBackend::updateShown()
     if (shown)
     {
         // Shown again while the helper is down: the console is asked for, so try at once.
-        if (helper == nullptr && reapUntilMs == 0)
+        if (helper == nullptr || reapUntilMs > 0)
         {
-            startHelper();
+            startAgainNow();
             return;
         }
 
@@ -600,6 +625,9 @@ void WebViewHelperBackend::timerCallback()
             helper->killAndReap();
             reapUntilMs = 0;
             finishFailure (failure);
+
+            if (std::exchange (startOnceReaped, false))
+                startHelper();
         }
 
         return;
@@ -613,10 +641,18 @@ void WebViewHelperBackend::timerCallback()
         return;
     }
 
-    if (reader != nullptr && shown && committedURL.isEmpty() && recovered && now - lastRecoveryMs >= recoveryIntervalMs)
+    if (watchingOutput && now - lastProgressMs >= stuckMs)
+    {
+        helperFailed ("it took nothing from its channel for " + juce::String (stuckMs / 1000.0) + " s");
+        return;
+    }
+
+    const bool recovering = reader != nullptr && shown && committedURL.isEmpty() && recovered;
+
+    if (recovering && now - lastRecoveryMs >= recoveryIntervalMs)
         recover();
 
-    if (! (reader != nullptr && shown && committedURL.isEmpty() && recovered))
+    if (! recovering && ! watchingOutput)
         stopTimer();
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 namespace brindle
 {
@@ -39,7 +40,8 @@ namespace brindle
     navigating again, at most once every few seconds.
 
     The helper ends with the back end: its channel is closed, and it is killed if it has not
-    ended a few seconds later.
+    ended two seconds later. One that takes nothing of what waits for it for 10 s has stopped
+    and is ended.
 
     Threading: message thread; the channel is read and written there, from the message loop's
     own poll, never blocking. */
@@ -74,8 +76,12 @@ public:
     /** The failure notice's text while it is shown; empty while the helper runs. */
     juce::String getFailureText() const;
 
-    /** How many helpers have been started. */
-    int getHelperStarts() const noexcept  { return starts; }
+    /** How many helpers have been started, and how many of them failed. */
+    int getHelperStarts() const noexcept    { return starts; }
+    int getHelperFailures() const noexcept  { return failures; }
+
+    /** Whether no helper runs and one is to be started after the pause. */
+    bool isWaitingToRestart() const noexcept  { return restartAtMs > 0; }
 
     /** Runs `script` in whatever page the view holds, without the check on the page's address:
         for tests that play a page that is not ours. */
@@ -120,7 +126,9 @@ private:
     size_t outgoingSent = 0;
     bool watchingOutput = false;
     bool watchingErrors = false;
-    juce::String errorLine, lastErrorLine;
+    double lastProgressMs = 0;   // when the helper last took something of what waits for it
+    std::string errorLine;      // the bytes of the line being written
+    juce::String lastErrorLine;
     double startedAtMs = 0;
     int starts = 0;
 
@@ -130,6 +138,8 @@ private:
     double restartAtMs = 0;   // 0: no restart waits
     double reapUntilMs = 0;   // a helper that closed its channel, waited for to end
     juce::String failure;     // why the helper that is being reaped failed
+    bool startOnceReaped = false;
+    int failures = 0;
 
     std::map<juce::uint32, std::function<void (bool)>> snapshots;
     juce::uint32 nextSnapshot = 1;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,8 @@ int main (int argc, char** argv)
         return 2;
     }
 
+    // The web engine's own processes get no channel of ours.
+    fcntl (channel, F_SETFD, FD_CLOEXEC);
     std::signal (SIGPIPE, SIG_IGN);
     brindle::prepareWebEngineEnvironment();
 

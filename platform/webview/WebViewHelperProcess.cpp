@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,8 +33,24 @@ namespace
         }
     }
 
+    void writeNumber (int fd, int value)
+    {
+        char digits[16];
+        int at = (int) sizeof (digits);
+        digits[--at] = '\0';
+
+        do
+        {
+            digits[--at] = (char) ('0' + value % 10);
+            value /= 10;
+        }
+        while (value > 0 && at > 0);
+
+        writeAll (fd, digits + at);
+    }
+
     // Between fork and exec only what is safe in a child of a threaded process: no allocation,
-    // no locks.
+    // no locks, nothing that reads the locale.
     [[noreturn]] void becomeHelper (const char* path, char* const argv[], pid_t parent, int channel, int errorWrite)
     {
         prctl (PR_SET_PDEATHSIG, SIGKILL);
@@ -48,15 +65,23 @@ namespace
         else
             dup2 (channel, helperChannel);
 
+        // Nothing else of the application's goes with it: not every descriptor of the
+        // framework's is closed on exec (its message queue's socket is not).
+        syscall (SYS_close_range, helperChannel + 1, ~0U, 0);
+
         sigset_t none;
         sigemptyset (&none);
         sigprocmask (SIG_SETMASK, &none, nullptr);
 
         execv (path, argv);
 
-        const char* reason = std::strerror (errno);
+        const auto error = errno;
         writeAll (STDERR_FILENO, "the web view's helper could not be started: ");
-        writeAll (STDERR_FILENO, reason);
+        writeAll (STDERR_FILENO, error == ENOENT ? "no such file" : error == EACCES ? "permission denied" : "error ");
+
+        if (error != ENOENT && error != EACCES)
+            writeNumber (STDERR_FILENO, error);
+
         writeAll (STDERR_FILENO, "\n");
         _exit (127);
     }

@@ -83,6 +83,9 @@ TEST (WebViewFrame, WhatIsNotAFrameOfTheSendersSideIsRefusedForGood)
         { "a text that runs past the frame", bytesOf ({ 9, 0, 0, 0, 69, 0, 0, 0, 0, 50, 0, 0, 0 }), "runs past" },
         { "a text that is not UTF-8", bytesOf ({ 11, 0, 0, 0, 69, 0, 0, 0, 0, 2, 0, 0, 0, 0xc3, 0x28 }), "not UTF-8" },
         { "a text with a NUL in it", bytesOf ({ 11, 0, 0, 0, 69, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 0 }), "NUL" },
+        { "a NUL in an overlong form", bytesOf ({ 11, 0, 0, 0, 69, 0, 0, 0, 0, 2, 0, 0, 0, 0xc0, 0x80 }), "not UTF-8" },
+        { "a surrogate", bytesOf ({ 12, 0, 0, 0, 69, 0, 0, 0, 0, 3, 0, 0, 0, 0xed, 0xa0, 0x80 }), "not UTF-8" },
+        { "a sequence cut short", bytesOf ({ 11, 0, 0, 0, 69, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 0xe2 }), "not UTF-8" },
         { "bytes on a page message", bytesOf ({ 10, 0, 0, 0, 69, 0, 0, 0, 0, 0, 0, 0, 0, 1 }), "carries none" },
     };
 
