@@ -32,7 +32,7 @@ struct ApplicationServices
     SoundSettingsLauncher* soundSettings = nullptr;         // lives as long as the program
     std::function<void()> quit;                             // ends the message loop
     std::function<void (const juce::String& url)> openInBrowser;   // the default web browser
-    WebBrowserBackendFactory webBackend;                    // empty: this platform's web engine
+    WebBrowserBackendFactory webBackend;                    // empty: the web engine in its helper beside the program
 
     /** Why no window can be shown here, for a person to read; empty text when one can. Unset,
         nothing is asked (tests, which bring their own display). */

@@ -1,15 +1,15 @@
 // The "meter" events as the console page hears them: the console on the bundled page in
-// WebKitGTK, in a window of its own, the router on the simulated sound card. A probe in the
-// page notes when each "meter" arrives for ten seconds and reports the gaps between them
-// through the page's own bridge (as the name of a room it saves). The host sends one every
-// 100 ms while the page is ready and showing. Goal: the longest gap at most 200 ms.
+// WebKitGTK (in its helper process, as the application runs it), in a window of its own, the
+// router on the simulated sound card. A probe in the page notes when each "meter" arrives for
+// ten seconds and reports the gaps between them through the page's own bridge (as the name of a
+// room it saves). The host sends one every 100 ms while the page is ready and showing. Goal: the longest gap at most 200 ms.
 // Needs an X display.
 #include "FakeApplicationDataFolder.h"
 #include "TemporaryFolder.h"
 
 #include "app/DuzezavureSettings.h"
 #include "console/ConsoleComponent.h"
-#include "platform/webview/WebKitGtkBackend.h"
+#include "platform/webview/WebViewHelperBackend.h"
 #include "platform/webview/WebViewShutdown.h"
 #include "platform/XLibrariesStayLoaded.h"
 #include "platform/simulation/SimulatedDeviceManager.h"
@@ -64,10 +64,17 @@ namespace
     {
         std::vector<double> gaps;
         for (const auto& name : settings.getLibraryNames())
-            if (name.startsWith ("gaps "))
-                if (const auto* list = juce::JSON::parse (name.fromFirstOccurrenceOf ("gaps ", false, false)).getArray())
-                    for (const auto& gap : *list)
-                        gaps.push_back ((double) gap);
+        {
+            if (! name.startsWith ("gaps "))
+                continue;
+
+            // Kept while its array is read.
+            const auto parsed = juce::JSON::parse (name.fromFirstOccurrenceOf ("gaps ", false, false));
+
+            if (const auto* list = parsed.getArray())
+                for (const auto& gap : *list)
+                    gaps.push_back ((double) gap);
+        }
         return gaps;
     }
 
@@ -80,11 +87,11 @@ namespace
         settings.setStateJson ("{\"bands\":[]}");   // a room is saved only from a state in force
         AudioRouter router (std::make_unique<SimulatedDeviceManager> (SimulatedSoundCard::create (SimulatedClock::Mode::manual)));
 
-        WebKitGtkBackend* engine = nullptr;
+        WebViewHelperBackend* engine = nullptr;
         ConsoleServices services;
         services.webBackend = [&engine] (WebBrowserBackend::Host& host)
         {
-            auto made = std::make_unique<WebKitGtkBackend> (host);
+            auto made = std::make_unique<WebViewHelperBackend> (host, juce::File (BRINDLE_WEBVIEW_HELPER));
             engine = made.get();
             return made;
         };

@@ -26,8 +26,9 @@ namespace brindle
     While the view is not on the screen it holds a blank page; when it is shown again it goes
     back to the page last asked for with goToURL, which then boots again.
 
-    The back end is this platform's web engine unless the options name another (tests name a
-    fake).
+    The back end runs this platform's web engine in a helper process beside the program
+    (WebViewHelperBackend), so that nothing the engine does can take the program down, unless
+    the options name another (tests name a fake, or the engine in their own process).
 
     Threading: message thread only; listeners and the resource provider are called on the
     message thread. */
