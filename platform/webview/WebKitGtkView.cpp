@@ -10,6 +10,7 @@
 #include <gtk/gtkx.h>
 
 #include <cstring>
+#include <iostream>
 #include <memory>
 
 namespace brindle
@@ -113,8 +114,16 @@ void WebKitGtkView::saveSnapshot (const juce::File& png, std::function<void (boo
 
         if (surface != nullptr)
         {
-            written = cairo_surface_write_to_png (surface, pending->png.getFullPathName().toRawUTF8()) == CAIRO_STATUS_SUCCESS;
+            const auto status = cairo_surface_write_to_png (surface, pending->png.getFullPathName().toRawUTF8());
+            written = status == CAIRO_STATUS_SUCCESS;
             cairo_surface_destroy (surface);
+
+            if (! written)
+                std::cerr << "web view: the picture was not written: " << cairo_status_to_string (status) << std::endl;
+        }
+        else
+        {
+            std::cerr << "web view: no picture of the page: " << (error != nullptr ? error->message : "no reason given") << std::endl;
         }
 
         g_clear_error (&error);
